@@ -1,0 +1,207 @@
+#include "artwork_pass.h"
+
+#include <filesystem>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "console_capture.h"
+#include "player_objects.h"
+#include "test_drive.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+using Artwork = std::map<int, std::vector<std::string>>;
+
+struct PassResult {
+  Calls calls;
+  std::string rows;
+  Artwork artwork;
+};
+
+// Runs the pass over the stand-in player on `tracks`, releases what it leaves as the program
+// does, and checks that every player object and string was let go.
+PassResult RunPass(const std::vector<TrackSpec>& tracks, int current, PlayerHooks hooks = {}) {
+  TestDrive drive;
+  drive.WriteLibrary(tracks, current);
+  std::filesystem::create_directories(drive.Path("Image"));
+  std::string error;
+  std::shared_ptr<Library> library = Library::Load(drive.Path("Player").string(), &error);
+  EXPECT_TRUE(library) << error;
+  if (!library) return {};
+  library->hooks = &hooks;
+  IiTunes* player = nullptr;
+  EXPECT_EQ(CreatePlayer(std::move(library), IID_IiTunes, reinterpret_cast<void**>(&player)), S_OK);
+
+  BSTR imagePath = SysAllocString(L"C:\\Image\\ItunesAlbumImage.jpg");
+  ArtworkPassHeld held = {nullptr, nullptr, nullptr, nullptr};
+  std::ostringstream console, summary;
+  {
+    ConsoleCapture capture(console.rdbuf());
+    ArtworkPass(player, summary, imagePath, held);
+  }
+  if (held.track) held.track->Release();
+  if (held.searchArtworks) held.searchArtworks->Release();
+  SysFreeString(imagePath);
+  SysFreeString(held.runAlbum);
+  SysFreeString(held.followAlbum);
+  player->Release();
+
+  EXPECT_EQ(LiveObjectCount(), 0) << "player objects never released";
+  EXPECT_EQ(LiveStringCount(), 0) << "strings never freed";
+  EXPECT_EQ(console.str(), summary.str());
+  return {hooks.calls, console.str(), drive.Artwork()};
+}
+
+// Makes the `nth` call of `operation` fail, or every call of it when `nth` is 0.
+std::function<bool(const std::string&)> Fail(const std::string& operation, int nth = 0) {
+  auto seen = std::make_shared<int>(0);
+  return [=](const std::string& called) {
+    return called == operation && (nth == 0 || ++*seen == nth);
+  };
+}
+
+struct PassCase {
+  const char* what;
+  std::vector<TrackSpec> tracks;
+  int current;
+  Calls calls;
+  Artwork artwork;
+};
+
+TEST(ArtworkPass, GivesEachAlbumRunOneArtworkInTheOrderOfItsCalls) {
+  const PassCase cases[] = {
+      {"only the second of three has art",
+       {{1, "A", {}}, {2, "A", {"x"}}, {3, "A", {}}}, 1,
+       {"next", "previous", "save 2:1", "row 1", "add 1",
+        "next", "delete 2:1", "add 2", "row 2",
+        "next", "add 3", "row 3", "next"},
+       {{1, {"x"}}, {2, {"x"}}, {3, {"x"}}}},
+      {"the starting track has art: no moves back and forth, no add for it",
+       {{1, "A", {"x"}}, {2, "A", {}}}, 1,
+       {"save 1:1", "row 1", "next", "add 2", "row 2", "next"},
+       {{1, {"x"}}, {2, {"x"}}}},
+      {"a found track with three items keeps and passes on its first",
+       {{1, "A", {}}, {2, "A", {"p", "q", "r"}}}, 1,
+       {"next", "delete 2:2", "delete 2:2", "previous", "save 2:1", "row 1", "add 1",
+        "next", "delete 2:1", "add 2", "row 2", "next"},
+       {{1, {"p"}}, {2, {"p"}}}},
+      {"a follow track with two items ends with the run's one",
+       {{1, "A", {"x"}}, {2, "A", {"y", "z"}}}, 1,
+       {"save 1:1", "row 1", "next", "delete 2:1", "delete 2:1", "add 2", "row 2", "next"},
+       {{1, {"x"}}, {2, {"x"}}}},
+      {"a run's album is its first track's, even when its art is found in the next album",
+       {{1, "A", {}}, {2, "B", {"x"}}, {3, "B", {}}}, 1,
+       {"next", "previous", "save 2:1", "row 1", "add 1",
+        "next", "save 2:1", "row 2", "next", "add 3", "row 3", "next"},
+       {{1, {"x"}}, {2, {"x"}}, {3, {"x"}}}},
+      {"a new album starts a new run with its own art",
+       {{1, "A", {"x"}}, {2, "B", {"y"}}, {3, "B", {"z"}}}, 1,
+       {"save 1:1", "row 1", "next", "save 2:1", "row 2",
+        "next", "delete 3:1", "add 3", "row 3", "next"},
+       {{1, {"x"}}, {2, {"y"}}, {3, {"y"}}}},
+      {"the pass starts at the current track",
+       {{1, "A", {"w"}}, {2, "A", {"x"}}, {3, "A", {"y"}}}, 2,
+       {"save 2:1", "row 2", "next", "delete 3:1", "add 3", "row 3", "next"},
+       {{1, {"w"}}, {2, {"x"}}, {3, {"x"}}}},
+      {"starting on the last track, with art: one row",
+       {{1, "A", {"x"}}, {2, "A", {"y"}}}, 2,
+       {"save 2:1", "row 2", "next"},
+       {{1, {"x"}}, {2, {"y"}}}},
+      {"starting on the last track, without art: no row",
+       {{1, "A", {"x"}}, {2, "A", {}}}, 2,
+       {"next"},
+       {{1, {"x"}}, {2, {}}}},
+      {"a search that reaches the end leaves its tracks alone",
+       {{1, "A", {"x"}}, {2, "B", {}}, {3, "B", {}}}, 1,
+       {"save 1:1", "row 1", "next", "next", "next"},
+       {{1, {"x"}}, {2, {}}, {3, {}}}},
+  };
+  for (const PassCase& c : cases) {
+    const PassResult result = RunPass(c.tracks, c.current);
+    EXPECT_EQ(result.calls, c.calls) << c.what;
+    EXPECT_EQ(result.artwork, c.artwork) << c.what;
+  }
+}
+
+TEST(ArtworkPass, WritesTheRowsOfTheSettledTracks) {
+  const PassResult result = RunPass({{1, "A", {}}, {12, "A", {"x"}}, {13, std::nullopt, {}}}, 1);
+  const std::string gap(10, ' ');
+  EXPECT_EQ(result.rows, "1   Track 1" + std::string(33, ' ') + "A" + gap + "Artist\n" +
+                         "12  Track 12" + std::string(32, ' ') + "A" + gap + "Artist\n");
+}
+
+TEST(ArtworkPass, ComparesAlbumsAsNarrowedBytes) {
+  const std::string long1 = std::string(255, 'a') + "1", long2 = std::string(255, 'a') + "2";
+  const struct {
+    const char* what;
+    std::optional<std::string> first, second;
+    bool oneRun;
+  } cases[] = {
+      {"both empty", "", "", true},
+      {"none and empty", std::nullopt, "", true},
+      {"only the high byte differs (U+0141 and A)", "\xC5\x81", "A", true},
+      {"they differ past the 255th byte", long1, long2, true},
+      {"case", "Blue", "blue", false},
+      {"a trailing space", "Blue", "Blue ", false},
+  };
+  for (const auto& c : cases) {
+    const PassResult result = RunPass({{1, c.first, {"x"}}, {2, c.second, {"y"}}}, 1);
+    const std::vector<std::string> expected = {c.oneRun ? "x" : "y"};
+    EXPECT_EQ(result.artwork.at(2), expected) << c.what;
+  }
+}
+
+struct FaultCase {
+  const char* what;
+  std::vector<TrackSpec> tracks;
+  int current;
+  PlayerHooks hooks;
+  Calls calls;
+  Artwork artwork;
+};
+
+TEST(ArtworkPass, StopsOrKeepsArtworkWhenThePlayerFails) {
+  const std::vector<TrackSpec> secondHasArt = {{1, "A", {}}, {2, "A", {"x"}}, {3, "A", {"y"}}};
+  const Artwork unchanged = {{1, {}}, {2, {"x"}}, {3, {"y"}}};
+  const FaultCase cases[] = {
+      {"no current track", {{1, "A", {"x"}}}, 0, {}, {}, {{1, {"x"}}}},
+      {"the current track cannot be had", {{1, "A", {"x"}}}, 1, {{}, Fail("current")}, {},
+       {{1, {"x"}}}},
+      {"no track ID", {{1, "A", {"x"}}}, 1, {{}, Fail("id")}, {}, {{1, {"x"}}}},
+      {"a failed move ends the pass", {{1, "A", {"x"}}, {2, "A", {}}}, 1, {{}, Fail("next")},
+       {"save 1:1", "row 1"}, {{1, {"x"}}, {2, {}}}},
+      {"a failed step back ends the pass", secondHasArt, 1, {{}, Fail("previous")},
+       {"next"}, unchanged},
+      {"no ID after the step back ends the pass", secondHasArt, 1,
+       {{}, Fail("id", 3)}, {"next", "previous"}, unchanged},
+      {"no count counts as no artwork", {{1, "A", {"x"}}, {2, "A", {"y"}}}, 1,
+       {{}, Fail("count", 1)},
+       {"next", "previous", "save 2:1", "row 1", "add 1", "next", "delete 2:1", "add 2",
+        "row 2", "next"},
+       {{1, {"x", "y"}}, {2, {"y"}}}},
+      {"an item that cannot be had is not deleted", {{1, "A", {"x", "y"}}}, 1,
+       {{}, Fail("item", 1)}, {"save 1:1", "row 1", "next"}, {{1, {"x", "y"}}}},
+      {"no item to save: the run keeps its art", secondHasArt, 1, {{}, Fail("item")},
+       {"next", "previous", "row 1", "next", "row 2", "next", "row 3", "next"}, unchanged},
+      {"a failed save: the run keeps its art", secondHasArt, 1, {{}, Fail("save")},
+       {"next", "previous", "row 1", "next", "row 2", "next", "row 3", "next"}, unchanged},
+      {"an add that fails hands back nothing", {{1, "A", {}}, {2, "A", {"x"}}}, 1,
+       {{}, Fail("add")}, {"next", "previous", "save 2:1", "row 1", "next", "delete 2:1",
+                           "row 2", "next"},
+       {{1, {}}, {2, {}}}},
+      {"a player that wraps round ends at a settled track", {{1, "A", {"x"}}, {2, "A", {}}}, 1,
+       {{}, {}, true}, {"save 1:1", "row 1", "next", "add 2", "row 2", "next"},
+       {{1, {"x"}}, {2, {"x"}}}},
+      {"a wrapping search without art ends where it began", {{1, "A", {}}, {2, "A", {}}}, 1,
+       {{}, {}, true}, {"next", "next"}, {{1, {}}, {2, {}}}},
+  };
+  for (const FaultCase& c : cases) {
+    const PassResult result = RunPass(c.tracks, c.current, c.hooks);
+    EXPECT_EQ(result.calls, c.calls) << c.what;
+    EXPECT_EQ(result.artwork, c.artwork) << c.what;
+  }
+}
+
+}  // namespace
