@@ -1,0 +1,29 @@
+# Shared by the scripts: the Debian packages the Linux build needs, and the build itself.
+# Sourced with the repository's root as the working folder.
+
+LINUX_PACKAGES="cmake ninja-build g++ libgtest-dev nlohmann-json3-dev"
+
+# Installs the packages named in $@ that are missing (as root), or says how to.
+need_packages() {
+  missing=""
+  for package in "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+      missing="$missing $package"
+  done
+  [ -z "$missing" ] && return 0
+  if [ "$(id -u)" = 0 ]; then
+    echo "Installing:$missing"
+    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing >/dev/null
+  else
+    echo "Missing Debian packages. Install them with:" >&2
+    echo "  sudo apt-get install -y$missing" >&2
+    exit 1
+  fi
+}
+
+# Builds the Linux programs and tests into build/.
+build_linux() {
+  need_packages $LINUX_PACKAGES
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build build
+}
