@@ -1,7 +1,8 @@
-# Shared by the scripts: the Debian packages the Linux build needs, and the build itself.
+# Shared by the scripts: the Debian packages each build needs, and the builds themselves.
 # Sourced with the repository's root as the working folder.
 
 LINUX_PACKAGES="cmake ninja-build g++ libgtest-dev nlohmann-json3-dev"
+WINDOWS_PACKAGES="g++-mingw-w64-x86-64 mingw-w64-tools wine64 googletest"
 
 # Installs the packages named in $@ that are missing (as root), or says how to.
 need_packages() {
@@ -26,4 +27,13 @@ build_linux() {
   need_packages $LINUX_PACKAGES
   cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build build
+}
+
+# Cross-builds the Windows programs and tests into build-windows/ (after build_linux, whose
+# programs the Windows tests compare with and whose player-library makes libraries).
+build_windows() {
+  need_packages $LINUX_PACKAGES $WINDOWS_PACKAGES
+  cmake -S . -B build-windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DLINUX_BUILD_DIR="$PWD/build" >/dev/null
+  cmake --build build-windows
 }

@@ -12,6 +12,7 @@
 namespace {
 
 std::atomic<long> liveObjects{0};
+void (*lastObjectReleased)() = nullptr;
 
 // Says so on standard error when the process ends with objects never released.
 struct LeakReport {
@@ -43,7 +44,9 @@ class PlayerObject : public Interface {
   explicit PlayerObject(std::shared_ptr<Library> library) : library_(std::move(library)) {
     ++liveObjects;
   }
-  virtual ~PlayerObject() { --liveObjects; }
+  virtual ~PlayerObject() {
+    if (--liveObjects == 0 && lastObjectReleased) lastObjectReleased();
+  }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
     if (!object) return E_POINTER;
@@ -296,3 +299,5 @@ HRESULT StartPlayer(REFIID iid, void** object) {
 }
 
 long LiveObjectCount() { return liveObjects.load(); }
+
+void OnLastObjectReleased(void (*callback)()) { lastObjectReleased = callback; }

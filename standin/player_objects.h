@@ -17,3 +17,6 @@ HRESULT CreatePlayer(std::shared_ptr<Library> library, REFIID iid, void** object
 
 // How many player objects are alive, for leak checks.
 long LiveObjectCount();
+
+// Has `callback` called whenever the last live player object is released.
+void OnLastObjectReleased(void (*callback)());

@@ -49,7 +49,7 @@ PassResult RunPass(const std::vector<TrackSpec>& tracks, int current, PlayerHook
   player->Release();
 
   EXPECT_EQ(LiveObjectCount(), 0) << "player objects never released";
-  EXPECT_EQ(LiveStringCount(), 0) << "strings never freed";
+  EXPECT_EQ(UnfreedStringCount(), 0) << "strings never freed";
   EXPECT_EQ(console.str(), summary.str());
   return {hooks.calls, console.str(), drive.Artwork()};
 }

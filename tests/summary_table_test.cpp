@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "console_capture.h"
+#include "test_drive.h"
 
 namespace {
 
@@ -110,7 +111,7 @@ TEST(SummaryTable, RowsPadTheNameTo40AndFollowTheAlbumWith10Spaces) {
     EXPECT_EQ(console.str(), c.expected) << c.what;
     EXPECT_EQ(summary.str(), c.expected) << c.what;
   }
-  EXPECT_EQ(LiveStringCount(), 0);
+  EXPECT_EQ(UnfreedStringCount(), 0);
 }
 
 TEST(SummaryTable, ConsoleGetsEachPieceBeforeTheSummaryFile) {

@@ -1,6 +1,5 @@
 #include "test_drive.h"
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -11,31 +10,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path MakeRoot() {
-  std::string pattern = (fs::temp_directory_path() / "artwork-drive-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) ADD_FAILURE() << "cannot make a temporary folder";
-  return pattern;
-}
-
 const std::string kJpeg = "\xFF\xD8\xFF";
 
 }  // namespace
 
 std::string ImageBytes(const std::string& label) { return kJpeg + "image:" + label; }
 
-TestDrive::TestDrive() : root(MakeRoot()) {
-  if (const char* drive = std::getenv("DRIVE_C")) savedDrive_ = drive;
-  setenv("DRIVE_C", root.c_str(), 1);
-}
+TestDrive::TestDrive() : root(OpenScratchDrive()) {}
 
-TestDrive::~TestDrive() {
-  if (savedDrive_)
-    setenv("DRIVE_C", savedDrive_->c_str(), 1);
-  else
-    unsetenv("DRIVE_C");
-  std::error_code ignored;
-  fs::remove_all(root, ignored);
-}
+TestDrive::~TestDrive() { CloseScratchDrive(root); }
 
 fs::path TestDrive::Path(const std::string& relative) const { return root / relative; }
 

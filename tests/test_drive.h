@@ -14,7 +14,7 @@ struct TrackSpec {
   std::vector<std::string> artwork;  // image labels, see TestDrive::Image
 };
 
-// A temporary folder that DRIVE_C names for as long as the object lives.
+// A scratch C: drive for as long as the object lives.
 class TestDrive {
  public:
   TestDrive();
@@ -35,10 +35,14 @@ class TestDrive {
   std::map<int, std::vector<std::string>> Artwork() const;
 
   const std::filesystem::path root;
-
- private:
-  std::optional<std::string> savedDrive_;
 };
+
+// Makes an empty C: drive for a test and hands back where it is.
+std::filesystem::path OpenScratchDrive();
+// Clears away what the test left on the drive at `root`.
+void CloseScratchDrive(const std::filesystem::path& root);
+// How many player strings are allocated and not freed (0 where the platform cannot tell).
+long UnfreedStringCount();
 
 // The bytes of a JPEG image that carries `label`.
 std::string ImageBytes(const std::string& label);

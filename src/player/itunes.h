@@ -7,6 +7,7 @@
 // reference that the caller releases.
 #pragma once
 
+#include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
 

@@ -1,6 +1,7 @@
 // Player strings as the narrow texts the batch compares and prints.
 #pragma once
 
+#include <windows.h>
 #include <oleauto.h>
 
 // Room for a NUL-terminated text of at most 255 bytes.
