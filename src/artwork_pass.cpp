@@ -98,7 +98,8 @@ void ArtworkPass(IiTunes* player, std::ostream& summary, BSTR imagePath, Artwork
     while ((count = FetchArtworks(held.track, &held.searchArtworks)) <= 0) {
       LONG id = 0;
       if (!MoveNext(player, &held.track, &id)) return;
-      // Still on the same track: the search reached the end of the list without finding any.
+      // Back on a track already met: the search reached the end of the list (or the player
+      // wrapped round) without finding artwork.
       if (!passed.insert(id).second || settled.count(id)) return;
       ++moves;
     }
