@@ -1,5 +1,6 @@
 // player-library: makes the demo library, or shows a library as a table, so a user can see which
 // track carries which image before and after a run. Works on C:\Player under DRIVE_C.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>

@@ -10,7 +10,7 @@ if [ -z "$linux" ] || [ ! -x "$linux/artwork-batch" ] || [ ! -x "$linux/standin/
   exit 1
 fi
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all
-wine() { sh "$build/wine-run" "$@"; }
+wine() { sh "$build/wine-run" "$@" </dev/null; }
 wine "$build/standin-player.exe" /UnregServer  # makes the prefix on first use
 drive="$WINEPREFIX/drive_c"
 work=$(mktemp -d)
