@@ -11,7 +11,7 @@
 struct TrackSpec {
   int id;
   std::optional<std::string> album;
-  std::vector<std::string> artwork;  // image labels, see TestDrive::Image
+  std::vector<std::string> artwork;  // image labels, see ImageBytes
 };
 
 // A scratch C: drive for as long as the object lives.
