@@ -11,10 +11,12 @@ set(CMAKE_CROSSCOMPILING_EMULATOR sh ${CMAKE_BINARY_DIR}/wine-run)
 
 # Header-only libraries come from a folder that holds just their headers, so the host's
 # /usr/include never mixes with the Windows headers.
-file(COPY /usr/include/nlohmann DESTINATION ${CMAKE_BINARY_DIR}/host-headers)
+file(COPY /usr/include/nlohmann /usr/include/xxhash.h DESTINATION ${CMAKE_BINARY_DIR}/host-headers)
 add_library(nlohmann_json INTERFACE)
 target_include_directories(nlohmann_json SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/host-headers)
 add_library(nlohmann_json::nlohmann_json ALIAS nlohmann_json)
+add_library(xxhash INTERFACE)
+target_include_directories(xxhash SYSTEM INTERFACE ${CMAKE_BINARY_DIR}/host-headers)
 
 if(BUILD_TESTING)
   set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)

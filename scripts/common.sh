@@ -1,7 +1,7 @@
 # Shared by the scripts: the Debian packages each build needs, and the builds themselves.
 # Sourced with the repository's root as the working folder.
 
-LINUX_PACKAGES="cmake ninja-build g++ libgtest-dev nlohmann-json3-dev"
+LINUX_PACKAGES="cmake ninja-build g++ libgtest-dev nlohmann-json3-dev libxxhash-dev"
 WINDOWS_PACKAGES="g++-mingw-w64-x86-64 mingw-w64-tools wine64 googletest"
 
 # Installs the packages named in $@ that are missing (as root), or says how to.

@@ -1,14 +1,14 @@
 #include "artwork_pass.h"
 
 #include <cstring>
-#include <set>
 
 #include "player/narrow_text.h"
 #include "summary_table.h"
 
 // The pass never trusts a failed call: an object that did not come back is neither called nor
-// released. When it cannot tell where the player stands (no current track, a failed move or ID
-// read) it stops, as it does at the end of the list.
+// released. When it cannot tell where the player stands or what a track holds (no current
+// track, a failed move, an ID, album or artwork that cannot be read) it stops, as it does at
+// the end of the list; a track is changed only where the change cannot cost it its artwork.
 
 namespace {
 
@@ -33,17 +33,20 @@ bool MoveNext(IiTunes* player, IITTrack** track, LONG* id) {
          ReadTrackId(*track, id);
 }
 
-// Replaces `*artworks` with the collection of `track` and returns its size; 0 when either
-// cannot be had.
-LONG FetchArtworks(IITTrack* track, IITArtworkCollection** artworks) {
+// Replaces `*artworks` with the collection of `track` and reads its size into `*count`; false
+// when either cannot be had.
+bool FetchArtworks(IITTrack* track, IITArtworkCollection** artworks, LONG* count) {
   if (*artworks) (*artworks)->Release();
   *artworks = nullptr;
+  *count = 0;
   IITArtworkCollection* collection = nullptr;
-  if (FAILED(track->get_Artwork(&collection)) || !collection) return 0;
+  if (FAILED(track->get_Artwork(&collection)) || !collection) return false;
   *artworks = collection;
-  LONG count = 0;
-  if (FAILED(collection->get_Count(&count))) return 0;
-  return count;
+  if (FAILED(collection->get_Count(count)) || *count < 0) {
+    *count = 0;
+    return false;
+  }
+  return true;
 }
 
 // Deletes item `index` of `artworks`; an item that cannot be had is skipped.
@@ -54,14 +57,6 @@ void DeleteItem(IITArtworkCollection* artworks, LONG index) {
   artwork->Release();
 }
 
-// Deletes every artwork item of `track`.
-void ClearArtwork(IITTrack* track) {
-  IITArtworkCollection* artworks = nullptr;
-  const LONG count = FetchArtworks(track, &artworks);
-  for (LONG i = 0; i < count; ++i) DeleteItem(artworks, 1);
-  if (artworks) artworks->Release();
-}
-
 // Adds the image at `imagePath` to `track`; returns the new item, or null when none was added.
 IITArtwork* AddImage(IITTrack* track, BSTR imagePath) {
   IITArtwork* artwork = nullptr;
@@ -69,12 +64,30 @@ IITArtwork* AddImage(IITTrack* track, BSTR imagePath) {
   return artwork;
 }
 
-// Replaces `*album` with the album of `track` and narrows it into `text`.
-void FetchAlbum(IITTrack* track, BSTR* album, TextBuffer& text) {
+// Gives `track` the image at `imagePath` in place of its own artwork and returns the added
+// item, or null when none was added. The image goes on before the old items go, behind them,
+// so a track that cannot take it keeps what it had.
+IITArtwork* ReplaceArtwork(IITTrack* track, BSTR imagePath) {
+  IITArtworkCollection* artworks = nullptr;
+  LONG count = 0;
+  IITArtwork* added = nullptr;
+  if (FetchArtworks(track, &artworks, &count)) {
+    added = AddImage(track, imagePath);
+    if (added)
+      for (LONG i = 0; i < count; ++i) DeleteItem(artworks, 1);
+  }
+  if (artworks) artworks->Release();
+  return added;
+}
+
+// Replaces `*album` with the album of `track` and narrows it into `text`; false when it
+// cannot be read. A null album is an empty one.
+bool FetchAlbum(IITTrack* track, BSTR* album, TextBuffer& text) {
   SysFreeString(*album);
   *album = nullptr;
-  track->get_Album(album);
+  const bool read = SUCCEEDED(track->get_Album(album));
   NarrowText(*album, text);
+  return read;
 }
 
 }  // namespace
@@ -82,9 +95,10 @@ void FetchAlbum(IITTrack* track, BSTR* album, TextBuffer& text) {
 void ArtworkPass(IiTunes* player, std::ostream& summary, BSTR imagePath, ArtworkPassHeld& held) {
   TextBuffer runText;
   TextBuffer followText;
-  // Tracks that have their row. A player that wraps round at the end of its list comes back to
-  // one of them instead of staying on the last track; the pass ends there too.
-  std::set<LONG> settled;
+  // The first track that got its row. A player that goes round at the end of its list comes
+  // back to it instead of staying on the last track; the pass ends there too.
+  bool anySettled = false;
+  LONG firstSettledId = 0;
   LONG lastTrackId = 0;
 
   for (;;) {
@@ -92,15 +106,18 @@ void ArtworkPass(IiTunes* player, std::ostream& summary, BSTR imagePath, Artwork
     if (!FetchCurrentTrack(player, &held.track)) return;
     LONG firstId = 0;
     if (!ReadTrackId(held.track, &firstId)) return;
-    std::set<LONG> passed = {firstId};
     LONG moves = 0;
     LONG count = 0;
-    while ((count = FetchArtworks(held.track, &held.searchArtworks)) <= 0) {
+    LONG previousId = firstId;
+    for (;;) {
+      if (!FetchArtworks(held.track, &held.searchArtworks, &count)) return;
+      if (count > 0) break;
       LONG id = 0;
       if (!MoveNext(player, &held.track, &id)) return;
-      // Back on a track already met: the search reached the end of the list (or the player
-      // wrapped round) without finding artwork.
-      if (!passed.insert(id).second || settled.count(id)) return;
+      // Still on the same track, or come round to the search's start or to a settled track:
+      // the search reached the end of the list without finding artwork.
+      if (id == previousId || id == firstId || (anySettled && id == firstSettledId)) return;
+      previousId = id;
       ++moves;
     }
 
@@ -122,9 +139,10 @@ void ArtworkPass(IiTunes* player, std::ostream& summary, BSTR imagePath, Artwork
     const bool imageSaved = artwork && SUCCEEDED(artwork->SaveArtworkToFile(imagePath));
     if (artwork) artwork->Release();
 
-    FetchAlbum(held.track, &held.runAlbum, runText);
+    if (!FetchAlbum(held.track, &held.runAlbum, runText)) return;
     WriteTrackRow(summary, held.track);
-    settled.insert(lastTrackId);
+    if (!anySettled) firstSettledId = lastTrackId;
+    anySettled = true;
     if (moves > 0 && imageSaved) {
       if (IITArtwork* added = AddImage(held.track, imagePath)) added->Release();
     }
@@ -133,20 +151,15 @@ void ArtworkPass(IiTunes* player, std::ostream& summary, BSTR imagePath, Artwork
     for (;;) {
       LONG id = 0;
       if (!MoveNext(player, &held.track, &id)) return;
-      // Still on the last track (or come round to a settled one): the end of the list.
-      if (settled.count(id)) return;
+      // Still on the last track, or come round to the first settled one: the end of the list.
+      if (id == lastTrackId || id == firstSettledId) return;
       lastTrackId = id;
 
-      FetchAlbum(held.track, &held.followAlbum, followText);
+      if (!FetchAlbum(held.track, &held.followAlbum, followText)) return;
       if (std::strcmp(runText, followText) != 0) break;  // a new run starts at this track
 
-      IITArtwork* added = nullptr;
-      if (imageSaved) {
-        ClearArtwork(held.track);
-        added = AddImage(held.track, imagePath);
-      }
+      IITArtwork* added = imageSaved ? ReplaceArtwork(held.track, imagePath) : nullptr;
       WriteTrackRow(summary, held.track);
-      settled.insert(id);
       if (added) added->Release();
     }
   }

@@ -1,33 +1,29 @@
 #include "library.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <set>
 #include <sstream>
+#include <unordered_set>
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
 
 namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;
 
 const char kLibraryFile[] = "library.json";
 const char kPlayerFolder[] = "C:\\Player";
+ImageTraffic imageTraffic;
 
 namespace {
 
 const char kArtworkFolder[] = "Artwork";
-
-uint64_t Fnv1a(const std::string& bytes) {
-  uint64_t hash = 0xCBF29CE484222325ull;
-  for (unsigned char c : bytes) hash = (hash ^ c) * 0x100000001B3ull;
-  return hash;
-}
-
-std::string Hex(uint64_t value, int digits) {
-  char text[17];
-  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
-  return std::string(text + 16 - digits);
-}
+// Deeper documents are refused: writing one back would recurse that deep.
+const int kMaxNesting = 64;
+const size_t kSignatureSize = 8;
 
 bool IsInt32(const Json& value) {
   if (value.is_number_unsigned())
@@ -35,6 +31,32 @@ bool IsInt32(const Json& value) {
   if (!value.is_number_integer()) return false;
   const int64_t n = value.get<int64_t>();
   return n >= std::numeric_limits<int32_t>::min() && n <= std::numeric_limits<int32_t>::max();
+}
+
+// `value` as JSON for a message, cut short when long.
+std::string Quote(const Json& value) {
+  const std::string text = value.dump(-1, ' ', false, Json::error_handler_t::replace);
+  return text.size() <= 60 ? text : text.substr(0, 57) + "...";
+}
+
+// How deep arrays and objects nest in JSON `text` (strings skipped).
+int Nesting(const std::string& text) {
+  int depth = 0, deepest = 0;
+  bool inString = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\') ++i;
+      else if (c == '"') inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      deepest = std::max(deepest, ++depth);
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return deepest;
 }
 
 // Writes `bytes` to `file` through a temporary file beside it, so `file` is either the old
@@ -62,6 +84,40 @@ bool WriteAtomically(const fs::path& file, const std::string& bytes, std::string
   return true;
 }
 
+// Whether `path` stays inside the folder it is relative to: not absolute, no drive, no "..".
+bool StaysInside(const std::string& path) {
+  if (path.empty() || path[0] == '/' || path[0] == '\\' || (path.size() > 1 && path[1] == ':'))
+    return false;
+  size_t start = 0;
+  for (;;) {
+    const size_t end = path.find_first_of("/\\", start);
+    if (path.compare(start, end == std::string::npos ? std::string::npos : end - start, "..") == 0)
+      return false;
+    if (end == std::string::npos) return true;
+    start = end + 1;
+  }
+}
+
+// Why the artwork file at host path `file` cannot be used, or nothing when it can: it must be a
+// file inside `folder` (symbolic links resolved) that begins with an image signature.
+std::optional<std::string> ArtworkProblem(const fs::path& folder, const std::string& file) {
+  std::error_code failure, rootFailure;
+  const fs::file_status status = fs::status(file, failure);
+  if (!fs::exists(status)) return "missing";
+  if (!fs::is_regular_file(status)) return "not a file";
+  const fs::path real = fs::canonical(file, failure);
+  const fs::path root = fs::canonical(folder, rootFailure);
+  const auto [rootEnd, realAt] = std::mismatch(root.begin(), root.end(), real.begin(), real.end());
+  if (failure || rootFailure || rootEnd != root.end())
+    return "outside " + std::string(kPlayerFolder);
+  std::ifstream in(file, std::ios::binary);
+  std::string signature(kSignatureSize, '\0');
+  in.read(signature.data(), kSignatureSize);
+  signature.resize(static_cast<size_t>(in.gcount()));
+  if (!IsImage(signature)) return "not a JPEG or PNG image";
+  return std::nullopt;
+}
+
 // Reads track `position` of the document into `track`; the reason in `error` when it is not
 // a track.
 bool ReadTrack(const Json& entry, size_t position, LibraryTrack& track, std::string* error) {
@@ -70,34 +126,37 @@ bool ReadTrack(const Json& entry, size_t position, LibraryTrack& track, std::str
     *error = where + " is not an object";
     return false;
   }
-  if (!entry.contains("id") || !IsInt32(entry["id"])) {
+  const auto id = entry.find("id");
+  if (id == entry.end() || !IsInt32(*id)) {
     *error = where + " has no \"id\" that is a 32-bit integer";
     return false;
   }
-  track.id = entry["id"].get<int32_t>();
-  if (entry.contains("number")) {
-    if (!IsInt32(entry["number"])) {
+  track.id = id->get<int32_t>();
+  const auto number = entry.find("number");
+  if (number != entry.end()) {
+    if (!IsInt32(*number)) {
       *error = where + " has a \"number\" that is not a 32-bit integer";
       return false;
     }
-    track.number = entry["number"].get<int32_t>();
+    track.number = number->get<int32_t>();
   }
   for (auto [key, field] : {std::pair{"name", &track.name}, std::pair{"album", &track.album},
                             std::pair{"artist", &track.artist}}) {
-    if (!entry.contains(key) || entry[key].is_null()) continue;
-    if (!entry[key].is_string()) {
+    const auto text = entry.find(key);
+    if (text == entry.end() || text->is_null()) continue;
+    if (!text->is_string()) {
       *error = where + " has a \"" + key + "\" that is neither a string nor null";
       return false;
     }
-    *field = entry[key].get<std::string>();
+    *field = text->get<std::string>();
   }
-  if (entry.contains("artwork")) {
-    const Json& artwork = entry["artwork"];
-    if (!artwork.is_array()) {
+  const auto artwork = entry.find("artwork");
+  if (artwork != entry.end()) {
+    if (!artwork->is_array()) {
       *error = where + " has an \"artwork\" that is not a list";
       return false;
     }
-    for (const Json& item : artwork) {
+    for (const Json& item : *artwork) {
       if (!item.is_string() || item.get<std::string>().empty()) {
         *error = where + " has an artwork item that is not a file path";
         return false;
@@ -106,6 +165,16 @@ bool ReadTrack(const Json& entry, size_t position, LibraryTrack& track, std::str
     }
   }
   return true;
+}
+
+// The size and last change of the file at host path `file`; nothing when there is none.
+std::optional<std::pair<uintmax_t, int64_t>> Stamp(const std::string& file) {
+  std::error_code failure;
+  const uintmax_t size = fs::file_size(file, failure);
+  if (failure) return std::nullopt;
+  const auto modified = fs::last_write_time(file, failure);
+  if (failure) return std::nullopt;
+  return std::pair{size, static_cast<int64_t>(modified.time_since_epoch().count())};
 }
 
 }  // namespace
@@ -126,7 +195,12 @@ std::optional<std::string> ReadFile(const std::string& file) {
   return bytes.str();
 }
 
-std::string ContentId(const std::string& bytes) { return Hex(Fnv1a(bytes), 6); }
+std::string ContentHash(const std::string& bytes) {
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx",
+                static_cast<unsigned long long>(XXH3_64bits(bytes.data(), bytes.size())));
+  return text;
+}
 
 bool Library::Exists(const std::string& folder) {
   std::error_code failure;
@@ -141,6 +215,10 @@ std::unique_ptr<Library> Library::Load(const std::string& folder, std::string* e
     *error = "cannot be read";
     return nullptr;
   }
+  if (Nesting(*text) > kMaxNesting) {
+    *error = "nests lists or objects more than " + std::to_string(kMaxNesting) + " deep";
+    return nullptr;
+  }
   try {
     library->document_ = Json::parse(*text);
   } catch (const Json::parse_error& failure) {
@@ -152,39 +230,46 @@ std::unique_ptr<Library> Library::Load(const std::string& folder, std::string* e
     *error = "is not an object with a \"tracks\" list";
     return nullptr;
   }
-  std::set<int32_t> ids;
-  for (size_t i = 0; i < document["tracks"].size(); ++i) {
+  if (document.contains("repeat")) {
+    if (!document["repeat"].is_boolean()) {
+      *error = "has a \"repeat\" that is neither true nor false";
+      return nullptr;
+    }
+    library->repeat = document["repeat"].get<bool>();
+  }
+  // Many tracks share an image: each distinct path is checked once.
+  std::unordered_set<std::string> checked;
+  const Json& list = document["tracks"];
+  library->tracks.reserve(list.size());
+  for (size_t i = 0; i < list.size(); ++i) {
     LibraryTrack track;
-    if (!ReadTrack(document["tracks"][i], i, track, error)) return nullptr;
-    if (!ids.insert(track.id).second) {
+    if (!ReadTrack(list[i], i, track, error)) return nullptr;
+    if (!library->positions_.emplace(track.id, i).second) {
       *error = "has track id " + std::to_string(track.id) + " more than once";
       return nullptr;
     }
     for (ArtworkItem& item : track.artwork) {
       item.serial = library->nextSerial_++;
-      if (fs::path(item.path).is_absolute() || item.path[0] == '\\' ||
-          (item.path.size() > 1 && item.path[1] == ':')) {
-        *error = "names artwork \"" + item.path + "\", which is not relative to " + kPlayerFolder;
+      if (checked.count(item.path)) continue;
+      const std::optional<std::string> problem =
+          StaysInside(item.path) ? ArtworkProblem(folder, library->ImageFile(item))
+                                 : "not inside " + std::string(kPlayerFolder);
+      if (problem) {
+        *error = "names artwork " + Quote(item.path) + ", which is " + *problem;
         return nullptr;
       }
-      const std::optional<std::string> image = ReadFile(library->ImageFile(item));
-      if (!image || !IsImage(*image)) {
-        *error = "names artwork \"" + item.path + "\", which is " +
-                 (image ? "not a JPEG or PNG image" : "missing");
-        return nullptr;
-      }
+      checked.insert(item.path);
     }
     library->tracks.push_back(std::move(track));
   }
   if (document.contains("current") && !document["current"].is_null()) {
     const Json& current = document["current"];
     if (IsInt32(current)) {
-      const int32_t id = current.get<int32_t>();
-      for (size_t i = 0; i < library->tracks.size(); ++i)
-        if (library->tracks[i].id == id) library->current = i;
+      const auto found = library->positions_.find(current.get<int32_t>());
+      if (found != library->positions_.end()) library->current = found->second;
     }
     if (!library->current) {
-      *error = "has a \"current\" track " + current.dump() + " that is not in the list";
+      *error = "has a \"current\" track " + Quote(current) + " that is not in the list";
       return nullptr;
     }
   }
@@ -207,9 +292,8 @@ bool Library::Save(std::string* error) {
 }
 
 LibraryTrack* Library::FindTrack(int32_t id) {
-  for (LibraryTrack& track : tracks)
-    if (track.id == id) return &track;
-  return nullptr;
+  const auto found = positions_.find(id);
+  return found == positions_.end() ? nullptr : &tracks[found->second];
 }
 
 std::string Library::ImageFile(const ArtworkItem& item) const {
@@ -219,12 +303,39 @@ std::string Library::ImageFile(const ArtworkItem& item) const {
   return (fs::path(folder_) / relative).string();
 }
 
+bool Library::SaveImage(const ArtworkItem& item, const std::string& file) {
+  saved_.reset();
+  const std::optional<std::string> bytes = ReadFile(ImageFile(item));
+  if (!bytes) return false;
+  imageTraffic.bytesRead += bytes->size();
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  if (!out.is_open()) return false;
+  out << *bytes;
+  out.close();
+  if (!out) {
+    std::remove(file.c_str());  // half an image is worse than none
+    return false;
+  }
+  imageTraffic.bytesWritten += bytes->size();
+  if (const auto stamp = Stamp(file))
+    saved_ = SavedFile{file, item.path, stamp->first, stamp->second};
+  return true;
+}
+
 bool Library::AddImage(LibraryTrack& track, const std::string& file) {
+  if (saved_ && saved_->file == file &&
+      Stamp(file) == std::pair{saved_->size, saved_->modified}) {
+    track.artwork.push_back({saved_->imagePath, nextSerial_++});
+    Touch();
+    return true;
+  }
   const std::optional<std::string> bytes = ReadFile(file);
-  if (!bytes || !IsImage(*bytes)) return false;
+  if (!bytes) return false;
+  imageTraffic.bytesRead += bytes->size();
+  if (!IsImage(*bytes)) return false;
   // Named by content, so adding the same image again reuses its file.
   const std::string extension = bytes->compare(0, 1, "\xFF") == 0 ? ".jpg" : ".png";
-  const std::string stem = std::string(kArtworkFolder) + "/" + Hex(Fnv1a(*bytes), 16);
+  const std::string stem = std::string(kArtworkFolder) + "/" + ContentHash(*bytes);
   std::error_code failure;
   fs::create_directories(fs::path(folder_) / kArtworkFolder, failure);
   std::string path;
@@ -232,10 +343,12 @@ bool Library::AddImage(LibraryTrack& track, const std::string& file) {
     path = stem + (n == 1 ? "" : "-" + std::to_string(n)) + extension;
     const std::string target = (fs::path(folder_) / path).string();
     const std::optional<std::string> existing = ReadFile(target);
+    if (existing) imageTraffic.bytesRead += existing->size();
     if (existing == bytes) break;
     if (existing || fs::exists(target, failure)) continue;
     std::string ignored;
     if (!WriteAtomically(target, *bytes, &ignored)) return false;
+    imageTraffic.bytesWritten += bytes->size();
     break;
   }
   track.artwork.push_back({path, nextSerial_++});

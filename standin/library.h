@@ -2,11 +2,12 @@
 // artwork items, kept in C:\Player\library.json with the images beside it.
 //
 // library.json (UTF-8):
-//   {"current": <track id or null>,
+//   {"current": <track id or null>, "repeat": <true or false>,
 //    "tracks": [{"id": 7, "number": 1, "name": "Intro", "album": "Blue", "artist": "Ann",
 //                "artwork": ["Artwork/blue.jpg"]}, ...]}
 // name, album and artist may be null or absent (no text), number absent is 0, artwork absent is
-// no items; artwork paths are relative to C:\Player\. Fields not named here are kept.
+// no items; artwork paths are relative to C:\Player\ and stay inside it. With "repeat" true,
+// NextTrack on the last track goes round to the first. Fields not named here are kept.
 #pragma once
 
 #include <cstdint>
@@ -14,21 +15,36 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+// How a call that a test makes fail fails.
+enum class Fault {
+  kNone,
+  kError,  // an error HRESULT, every out-parameter null
+  kNull,   // S_OK, but the object or string handed back is null and nothing was done
+};
+
 // What a test can watch and steer in a player: the calls that change or report something, and
-// calls made to fail.
+// calls made to fail. Objects released while hooks are set are kept (not freed) until
+// FreeReleasedObjects, so that a call on one, or one Release too many, is caught and recorded.
 struct PlayerHooks {
   // "next", "previous", "row <id>" (number read for a row), "delete <id>:<item>",
   // "save <id>:<item>", "add <id>", in the order made.
   std::vector<std::string> calls;
+  // Every call, in order, as its operation and the id of the track it concerns ("album 7",
+  // "item 7", "next"); the operations are those that `fails` is asked with.
+  std::vector<std::string> operations;
   // Asked with each operation's name ("current", "next", "id", "count", "item", "save", ...);
-  // true makes that call fail.
+  // true makes that call fail with an error.
   std::function<bool(const std::string& operation)> fails;
-  // NextTrack on the last track makes the first track current, as a player on repeat does.
-  bool wraps = false;
+  // Makes the call whose place in `operations` is `failAt` (counting from 1) fail as `failKind`.
+  size_t failAt = 0;
+  Fault failKind = Fault::kError;
+  // Misuse seen: calls on released objects, releases of released objects.
+  std::vector<std::string> misuse;
 };
 
 struct ArtworkItem {
@@ -41,6 +57,12 @@ struct LibraryTrack {
   int32_t number = 0;
   std::optional<std::string> name, album, artist;
   std::vector<ArtworkItem> artwork;
+};
+
+// Image bytes the player moved, for the benchmark.
+struct ImageTraffic {
+  uint64_t bytesRead = 0;
+  uint64_t bytesWritten = 0;
 };
 
 class Library {
@@ -56,20 +78,35 @@ class Library {
 
   std::vector<LibraryTrack> tracks;
   std::optional<size_t> current;  // index into tracks
+  bool repeat = false;            // NextTrack on the last track goes round to the first
   PlayerHooks* hooks = nullptr;
 
   // Records a change, so that Save writes it.
   void Touch() { changed_ = true; }
+  // The track with database ID `id`, or null.
   LibraryTrack* FindTrack(int32_t id);
   // The host path of the image file of `item`.
   std::string ImageFile(const ArtworkItem& item) const;
-  // Copies the image file at host path `file` into the library's Artwork folder and appends it
-  // to `track`; false when it is missing or not an image.
+  // Writes the image of `item` to the file at host path `file`; false when it cannot.
+  bool SaveImage(const ArtworkItem& item, const std::string& file);
+  // Appends the image in the file at host path `file` to `track`, stored once per distinct
+  // content; false when the file is missing or not an image.
   bool AddImage(LibraryTrack& track, const std::string& file);
 
  private:
+  // What is known of the last file SaveImage wrote: while it is unchanged, adding from it
+  // refers to the image it came from, without reading or hashing it again.
+  struct SavedFile {
+    std::string file;
+    std::string imagePath;
+    uintmax_t size = 0;
+    int64_t modified = 0;
+  };
+
   std::string folder_;
   nlohmann::ordered_json document_;
+  std::unordered_map<int32_t, size_t> positions_;  // track id -> index into tracks
+  std::optional<SavedFile> saved_;
   uint64_t nextSerial_ = 1;
   bool changed_ = false;
 };
@@ -79,9 +116,12 @@ extern const char kLibraryFile[];
 // The player folder as the user knows it.
 extern const char kPlayerFolder[];
 
+// Image bytes moved by every library of this process.
+extern ImageTraffic imageTraffic;
+
 // Whether `bytes` begin with the JPEG or PNG signature.
 bool IsImage(const std::string& bytes);
 // The whole content of the file at host path `file`, or nothing if it cannot be read.
 std::optional<std::string> ReadFile(const std::string& file);
-// A short id of some bytes, for telling images apart at a glance.
-std::string ContentId(const std::string& bytes);
+// A 64-bit hash of `bytes` as 16 hex digits: the name an added image is stored under.
+std::string ContentHash(const std::string& bytes);

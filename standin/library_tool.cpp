@@ -143,7 +143,7 @@ int Show() {
     for (const ArtworkItem& item : track.artwork) {
       const std::optional<std::string> bytes = ReadFile(library->ImageFile(item));
       artwork += (artwork.empty() ? "" : ", ") + item.path + " [" +
-                 (bytes ? ContentId(*bytes) : "missing") + "]";
+                 (bytes ? ContentHash(*bytes).substr(0, 6) : "missing") + "]";
     }
     rows.push_back({std::to_string(i + 1), std::to_string(track.id),
                     library->current == i ? "*" : "", std::to_string(track.number),

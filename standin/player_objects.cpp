@@ -2,8 +2,9 @@
 
 #include <atomic>
 #include <cstdio>
-#include <fstream>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "host_path.h"
 #include "interface_ids.h"
@@ -12,11 +13,16 @@
 namespace {
 
 std::atomic<long> liveObjects{0};
+std::atomic<uint64_t> playerCalls{0};
 void (*lastObjectReleased)() = nullptr;
+// Objects released while a test watched: kept so that a late call on one is caught, not a
+// crash. Each entry deletes its object.
+std::vector<std::function<void()>> releasedObjects;
 
 // Says so on standard error when the process ends with objects never released.
 struct LeakReport {
   ~LeakReport() {
+    FreeReleasedObjects();
     if (long n = liveObjects.load())
       std::fprintf(stderr, "player: %ld object(s) never released\n", n);
   }
@@ -44,9 +50,7 @@ class PlayerObject : public Interface {
   explicit PlayerObject(std::shared_ptr<Library> library) : library_(std::move(library)) {
     ++liveObjects;
   }
-  virtual ~PlayerObject() {
-    if (--liveObjects == 0 && lastObjectReleased) lastObjectReleased();
-  }
+  virtual ~PlayerObject() = default;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
     if (!object) return E_POINTER;
@@ -60,24 +64,56 @@ class PlayerObject : public Interface {
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
   ULONG STDMETHODCALLTYPE Release() override {
+    if (references_ == 0) {  // only a kept object can be reached here
+      Misuse("Release");
+      return 0;
+    }
     const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
+    if (left > 0) return left;
+    Released();
+    if (library_->hooks)
+      releasedObjects.push_back([this] { delete this; });
+    else
+      delete this;
+    if (--liveObjects == 0 && lastObjectReleased) lastObjectReleased();
+    return 0;
   }
 
  protected:
-  // Whether a call of `operation` may go ahead; records `entry` in the call log when it does.
-  bool Enter(const char* operation, const std::string& entry = std::string()) {
+  // What to do when the last reference goes.
+  virtual void Released() {}
+
+  // Counts a call of `operation` on the track `trackId` (0 for none) and says how it is to
+  // fail. A call that hands back no object or string fails as kError when asked for kNull.
+  Fault Enter(const char* operation, int32_t trackId = 0) {
+    ++playerCalls;
     PlayerHooks* hooks = library_->hooks;
-    if (!hooks) return true;
-    if (hooks->fails && hooks->fails(operation)) return false;
-    if (!entry.empty()) hooks->calls.push_back(entry);
-    return true;
+    if (!hooks) return Fault::kNone;
+    if (references_ == 0) {
+      Misuse(operation);
+      return Fault::kError;
+    }
+    hooks->operations.push_back(trackId ? std::string(operation) + " " + std::to_string(trackId)
+                                        : std::string(operation));
+    if (hooks->failAt == hooks->operations.size()) return hooks->failKind;
+    if (hooks->fails && hooks->fails(operation)) return Fault::kError;
+    return Fault::kNone;
+  }
+
+  // Records `entry` in the test's call log.
+  void Log(const std::string& entry) {
+    if (library_->hooks) library_->hooks->calls.push_back(entry);
   }
 
   std::shared_ptr<Library> library_;
 
  private:
+  void Misuse(const char* operation) {
+    std::string what = std::string(operation) + " on a released object";
+    std::fprintf(stderr, "player: %s\n", what.c_str());
+    if (library_->hooks) library_->hooks->misuse.push_back(std::move(what));
+  }
+
   std::atomic<ULONG> references_{1};
 };
 
@@ -103,31 +139,23 @@ class Artwork : public PlayerObject<IITArtwork> {
       : PlayerObject(std::move(library)), trackId_(trackId), serial_(serial) {}
 
   HRESULT STDMETHODCALLTYPE Delete() override {
+    if (Enter("delete", trackId_) != Fault::kNone) return E_FAIL;
     LibraryTrack* track = library_->FindTrack(trackId_);
     const size_t position = Position(track);
-    if (position == kGone || !Enter("delete", "delete " + Tag(trackId_, position))) return E_FAIL;
+    if (position == kGone) return E_FAIL;
+    Log("delete " + Tag(trackId_, position));
     track->artwork.erase(track->artwork.begin() + position);
     library_->Touch();
     return S_OK;
   }
 
   HRESULT STDMETHODCALLTYPE SaveArtworkToFile(BSTR filePath) override {
+    if (Enter("save", trackId_) != Fault::kNone) return E_FAIL;
     LibraryTrack* track = library_->FindTrack(trackId_);
     const size_t position = Position(track);
     if (position == kGone || !filePath) return E_FAIL;
-    if (!Enter("save", "save " + Tag(trackId_, position))) return E_FAIL;
-    const std::optional<std::string> bytes = ReadFile(library_->ImageFile(track->artwork[position]));
-    if (!bytes) return E_FAIL;
-    const std::string target = HostPathOf(filePath);
-    std::ofstream out(target, std::ios::binary | std::ios::trunc);
-    if (!out.is_open()) return E_FAIL;
-    out << *bytes;
-    out.close();
-    if (!out) {
-      std::remove(target.c_str());  // half an image is worse than none
-      return E_FAIL;
-    }
-    return S_OK;
+    Log("save " + Tag(trackId_, position));
+    return library_->SaveImage(track->artwork[position], HostPathOf(filePath)) ? S_OK : E_FAIL;
   }
 
  private:
@@ -152,8 +180,9 @@ class ArtworkCollection : public PlayerObject<IITArtworkCollection> {
   HRESULT STDMETHODCALLTYPE get_Count(LONG* count) override {
     if (!count) return E_POINTER;
     *count = 0;
+    if (Enter("count", trackId_) != Fault::kNone) return E_FAIL;
     LibraryTrack* track = library_->FindTrack(trackId_);
-    if (!track || !Enter("count")) return E_FAIL;
+    if (!track) return E_FAIL;
     *count = static_cast<LONG>(track->artwork.size());
     return S_OK;
   }
@@ -161,8 +190,10 @@ class ArtworkCollection : public PlayerObject<IITArtworkCollection> {
   HRESULT STDMETHODCALLTYPE get_Item(LONG index, IITArtwork** artwork) override {
     if (!artwork) return E_POINTER;
     *artwork = nullptr;
+    const Fault fault = Enter("item", trackId_);
+    if (fault != Fault::kNone) return fault == Fault::kNull ? S_OK : E_FAIL;
     LibraryTrack* track = library_->FindTrack(trackId_);
-    if (!track || !Enter("item")) return E_FAIL;
+    if (!track) return E_FAIL;
     if (index < 1 || static_cast<size_t>(index) > track->artwork.size()) return E_INVALIDARG;
     *artwork = new Artwork(library_, trackId_, track->artwork[index - 1].serial);
     return S_OK;
@@ -179,7 +210,7 @@ class Track : public PlayerObject<IITTrack> {
   HRESULT STDMETHODCALLTYPE get_TrackDatabaseID(LONG* id) override {
     if (!id) return E_POINTER;
     *id = 0;
-    if (!Enter("id")) return E_FAIL;
+    if (Enter("id", id_) != Fault::kNone) return E_FAIL;
     *id = id_;
     return S_OK;
   }
@@ -195,23 +226,30 @@ class Track : public PlayerObject<IITTrack> {
   HRESULT STDMETHODCALLTYPE get_TrackNumber(LONG* number) override {
     if (!number) return E_POINTER;
     *number = 0;
+    if (Enter("number", id_) != Fault::kNone) return E_FAIL;
     LibraryTrack* track = library_->FindTrack(id_);
-    if (!track || !Enter("number", "row " + std::to_string(id_))) return E_FAIL;
+    if (!track) return E_FAIL;
+    Log("row " + std::to_string(id_));
     *number = track->number;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_Artwork(IITArtworkCollection** artworks) override {
     if (!artworks) return E_POINTER;
     *artworks = nullptr;
-    if (!library_->FindTrack(id_) || !Enter("artwork")) return E_FAIL;
+    const Fault fault = Enter("artwork", id_);
+    if (fault != Fault::kNone) return fault == Fault::kNull ? S_OK : E_FAIL;
+    if (!library_->FindTrack(id_)) return E_FAIL;
     *artworks = new ArtworkCollection(library_, id_);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE AddArtworkFromFile(BSTR filePath, IITArtwork** artwork) override {
     if (!artwork) return E_POINTER;
     *artwork = nullptr;
+    const Fault fault = Enter("add", id_);
+    if (fault != Fault::kNone) return fault == Fault::kNull ? S_OK : E_FAIL;
     LibraryTrack* track = library_->FindTrack(id_);
-    if (!track || !filePath || !Enter("add", "add " + std::to_string(id_))) return E_FAIL;
+    if (!track || !filePath) return E_FAIL;
+    Log("add " + std::to_string(id_));
     if (!library_->AddImage(*track, HostPathOf(filePath))) return E_FAIL;
     *artwork = new Artwork(library_, id_, track->artwork.back().serial);
     return S_OK;
@@ -221,8 +259,10 @@ class Track : public PlayerObject<IITTrack> {
   HRESULT Text(const char* operation, std::optional<std::string> LibraryTrack::*field, BSTR* out) {
     if (!out) return E_POINTER;
     *out = nullptr;
+    const Fault fault = Enter(operation, id_);
+    if (fault != Fault::kNone) return fault == Fault::kNull ? S_OK : E_FAIL;
     LibraryTrack* track = library_->FindTrack(id_);
-    if (!track || !Enter(operation)) return E_FAIL;
+    if (!track) return E_FAIL;
     *out = MakeString(track->*field);
     return S_OK;
   }
@@ -233,36 +273,34 @@ class Track : public PlayerObject<IITTrack> {
 class Application : public PlayerObject<IiTunes> {
  public:
   using PlayerObject::PlayerObject;
-  ~Application() override {
-    std::string error;
-    if (!library_->Save(&error))
-      ReportProblem("was not written back: " + error + "; it is left as it was");
-  }
 
   HRESULT STDMETHODCALLTYPE get_CurrentTrack(IITTrack** track) override {
     if (!track) return E_POINTER;
     *track = nullptr;
-    if (!Enter("current")) return E_FAIL;
+    const Fault fault = Enter("current");
+    if (fault != Fault::kNone) return fault == Fault::kNull ? S_OK : E_FAIL;
     if (!library_->current) return static_cast<HRESULT>(1);  // S_FALSE: no current track
     *track = new Track(library_, library_->tracks[*library_->current].id);
     return S_OK;
   }
 
   HRESULT STDMETHODCALLTYPE NextTrack() override {
-    if (!Enter("next", "next")) return E_FAIL;
+    if (Enter("next") != Fault::kNone) return E_FAIL;
+    Log("next");
     std::optional<size_t>& current = library_->current;
     if (!current) return static_cast<HRESULT>(1);
     const size_t before = *current;
     if (*current + 1 < library_->tracks.size())
       ++*current;
-    else if (library_->hooks && library_->hooks->wraps)
+    else if (library_->repeat)
       current = 0;
     if (*current != before) library_->Touch();
     return S_OK;
   }
 
   HRESULT STDMETHODCALLTYPE PreviousTrack() override {
-    if (!Enter("previous", "previous")) return E_FAIL;
+    if (Enter("previous") != Fault::kNone) return E_FAIL;
+    Log("previous");
     std::optional<size_t>& current = library_->current;
     if (!current) return static_cast<HRESULT>(1);
     if (*current > 0) {
@@ -270,6 +308,14 @@ class Application : public PlayerObject<IiTunes> {
       library_->Touch();
     }
     return S_OK;
+  }
+
+ protected:
+  // The player writes its library back when the batch lets go of it.
+  void Released() override {
+    std::string error;
+    if (!library_->Save(&error))
+      ReportProblem("was not written back: " + error + "; it is left as it was");
   }
 };
 
@@ -284,20 +330,32 @@ HRESULT CreatePlayer(std::shared_ptr<Library> library, REFIID iid, void** object
   return result;
 }
 
-HRESULT StartPlayer(REFIID iid, void** object) {
+HRESULT StartPlayer(REFIID iid, void** object, PlayerHooks* hooks) {
   if (!object) return E_POINTER;
   *object = nullptr;
   const std::string folder = HostPath(kPlayerFolder);
-  if (!Library::Exists(folder)) return REGDB_E_CLASSNOTREG;
+  if (!Library::Exists(folder)) {
+    ReportProblem("does not exist: the player is not installed");
+    return REGDB_E_CLASSNOTREG;
+  }
   std::string error;
   std::unique_ptr<Library> library = Library::Load(folder, &error);
   if (!library) {
     ReportProblem(error + "; the player cannot start");
     return CO_E_SERVER_EXEC_FAILURE;
   }
+  library->hooks = hooks;
   return CreatePlayer(std::move(library), iid, object);
 }
 
 long LiveObjectCount() { return liveObjects.load(); }
+
+uint64_t PlayerCallCount() { return playerCalls.load(); }
+
+void FreeReleasedObjects() {
+  std::vector<std::function<void()>> objects;
+  objects.swap(releasedObjects);
+  for (const auto& free : objects) free();
+}
 
 void OnLastObjectReleased(void (*callback)()) { lastObjectReleased = callback; }

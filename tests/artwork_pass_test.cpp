@@ -20,9 +20,15 @@ struct PassResult {
   Artwork artwork;
 };
 
-// Runs the pass over the stand-in player on `tracks`, releases what it leaves as the program
-// does, and checks that every player object and string was let go.
-PassResult RunPass(const std::vector<TrackSpec>& tracks, int current, PlayerHooks hooks = {}) {
+using Failing = std::function<bool(const std::string&)>;
+
+// Runs the pass over the stand-in player on `tracks`, with the calls that `fails` picks made to
+// fail and the player going round at the end when `repeat`; releases what the pass leaves as
+// the program does, and checks that every player object and string was let go, once.
+PassResult RunPass(const std::vector<TrackSpec>& tracks, int current, Failing fails = {},
+                   bool repeat = false) {
+  PlayerHooks hooks;
+  hooks.fails = std::move(fails);
   TestDrive drive;
   drive.WriteLibrary(tracks, current);
   std::filesystem::create_directories(drive.Path("Image"));
@@ -31,6 +37,7 @@ PassResult RunPass(const std::vector<TrackSpec>& tracks, int current, PlayerHook
   EXPECT_TRUE(library) << error;
   if (!library) return {};
   library->hooks = &hooks;
+  library->repeat = repeat;
   IiTunes* player = nullptr;
   EXPECT_EQ(CreatePlayer(std::move(library), IID_IiTunes, reinterpret_cast<void**>(&player)), S_OK);
 
@@ -49,13 +56,15 @@ PassResult RunPass(const std::vector<TrackSpec>& tracks, int current, PlayerHook
   player->Release();
 
   EXPECT_EQ(LiveObjectCount(), 0) << "player objects never released";
+  EXPECT_EQ(hooks.misuse, Calls{});
+  FreeReleasedObjects();
   EXPECT_EQ(UnfreedStringCount(), 0) << "strings never freed";
   EXPECT_EQ(console.str(), summary.str());
   return {hooks.calls, console.str(), drive.Artwork()};
 }
 
 // Makes the `nth` call of `operation` fail, or every call of it when `nth` is 0.
-std::function<bool(const std::string&)> Fail(const std::string& operation, int nth = 0) {
+Failing Fail(const std::string& operation, int nth = 0) {
   auto seen = std::make_shared<int>(0);
   return [=](const std::string& called) {
     return called == operation && (nth == 0 || ++*seen == nth);
@@ -75,7 +84,7 @@ TEST(ArtworkPass, GivesEachAlbumRunOneArtworkInTheOrderOfItsCalls) {
       {"only the second of three has art",
        {{1, "A", {}}, {2, "A", {"x"}}, {3, "A", {}}}, 1,
        {"next", "previous", "save 2:1", "row 1", "add 1",
-        "next", "delete 2:1", "add 2", "row 2",
+        "next", "add 2", "delete 2:1", "row 2",
         "next", "add 3", "row 3", "next"},
        {{1, {"x"}}, {2, {"x"}}, {3, {"x"}}}},
       {"the starting track has art: no moves back and forth, no add for it",
@@ -85,11 +94,11 @@ TEST(ArtworkPass, GivesEachAlbumRunOneArtworkInTheOrderOfItsCalls) {
       {"a found track with three items keeps and passes on its first",
        {{1, "A", {}}, {2, "A", {"p", "q", "r"}}}, 1,
        {"next", "delete 2:2", "delete 2:2", "previous", "save 2:1", "row 1", "add 1",
-        "next", "delete 2:1", "add 2", "row 2", "next"},
+        "next", "add 2", "delete 2:1", "row 2", "next"},
        {{1, {"p"}}, {2, {"p"}}}},
       {"a follow track with two items ends with the run's one",
        {{1, "A", {"x"}}, {2, "A", {"y", "z"}}}, 1,
-       {"save 1:1", "row 1", "next", "delete 2:1", "delete 2:1", "add 2", "row 2", "next"},
+       {"save 1:1", "row 1", "next", "add 2", "delete 2:1", "delete 2:1", "row 2", "next"},
        {{1, {"x"}}, {2, {"x"}}}},
       {"a run's album is its first track's, even when its art is found in the next album",
        {{1, "A", {}}, {2, "B", {"x"}}, {3, "B", {}}}, 1,
@@ -99,11 +108,11 @@ TEST(ArtworkPass, GivesEachAlbumRunOneArtworkInTheOrderOfItsCalls) {
       {"a new album starts a new run with its own art",
        {{1, "A", {"x"}}, {2, "B", {"y"}}, {3, "B", {"z"}}}, 1,
        {"save 1:1", "row 1", "next", "save 2:1", "row 2",
-        "next", "delete 3:1", "add 3", "row 3", "next"},
+        "next", "add 3", "delete 3:1", "row 3", "next"},
        {{1, {"x"}}, {2, {"y"}}, {3, {"y"}}}},
       {"the pass starts at the current track",
        {{1, "A", {"w"}}, {2, "A", {"x"}}, {3, "A", {"y"}}}, 2,
-       {"save 2:1", "row 2", "next", "delete 3:1", "add 3", "row 3", "next"},
+       {"save 2:1", "row 2", "next", "add 3", "delete 3:1", "row 3", "next"},
        {{1, {"w"}}, {2, {"x"}}, {3, {"x"}}}},
       {"starting on the last track, with art: one row",
        {{1, "A", {"x"}}, {2, "A", {"y"}}}, 2,
@@ -157,9 +166,10 @@ struct FaultCase {
   const char* what;
   std::vector<TrackSpec> tracks;
   int current;
-  PlayerHooks hooks;
+  Failing fails;
   Calls calls;
   Artwork artwork;
+  bool repeat = false;
 };
 
 TEST(ArtworkPass, StopsOrKeepsArtworkWhenThePlayerFails) {
@@ -167,38 +177,45 @@ TEST(ArtworkPass, StopsOrKeepsArtworkWhenThePlayerFails) {
   const Artwork unchanged = {{1, {}}, {2, {"x"}}, {3, {"y"}}};
   const FaultCase cases[] = {
       {"no current track", {{1, "A", {"x"}}}, 0, {}, {}, {{1, {"x"}}}},
-      {"the current track cannot be had", {{1, "A", {"x"}}}, 1, {{}, Fail("current")}, {},
+      {"the current track cannot be had", {{1, "A", {"x"}}}, 1, Fail("current"), {},
        {{1, {"x"}}}},
-      {"no track ID", {{1, "A", {"x"}}}, 1, {{}, Fail("id")}, {}, {{1, {"x"}}}},
-      {"a failed move ends the pass", {{1, "A", {"x"}}, {2, "A", {}}}, 1, {{}, Fail("next")},
+      {"no track ID", {{1, "A", {"x"}}}, 1, Fail("id"), {}, {{1, {"x"}}}},
+      {"a failed move ends the pass", {{1, "A", {"x"}}, {2, "A", {}}}, 1, Fail("next"),
        {"save 1:1", "row 1"}, {{1, {"x"}}, {2, {}}}},
-      {"a failed step back ends the pass", secondHasArt, 1, {{}, Fail("previous")},
-       {"next"}, unchanged},
-      {"no ID after the step back ends the pass", secondHasArt, 1,
-       {{}, Fail("id", 3)}, {"next", "previous"}, unchanged},
-      {"no count counts as no artwork", {{1, "A", {"x"}}, {2, "A", {"y"}}}, 1,
-       {{}, Fail("count", 1)},
-       {"next", "previous", "save 2:1", "row 1", "add 1", "next", "delete 2:1", "add 2",
-        "row 2", "next"},
-       {{1, {"x", "y"}}, {2, {"y"}}}},
+      {"a failed step back ends the pass", secondHasArt, 1, Fail("previous"), {"next"},
+       unchanged},
+      {"no ID after the step back ends the pass", secondHasArt, 1, Fail("id", 3),
+       {"next", "previous"}, unchanged},
+      {"no count: the search cannot tell what the track has, and the pass ends",
+       {{1, "A", {"x"}}, {2, "A", {"y"}}}, 1, Fail("count", 1), {}, {{1, {"x"}}, {2, {"y"}}}},
+      {"no album for the run ends the pass", secondHasArt, 1, Fail("album", 1),
+       {"next", "previous", "save 2:1"}, unchanged},
+      {"no album for a later track ends the pass", secondHasArt, 1, Fail("album", 3),
+       {"next", "previous", "save 2:1", "row 1", "add 1", "next"},
+       {{1, {"x"}}, {2, {"x"}}, {3, {"y"}}}},
       {"an item that cannot be had is not deleted", {{1, "A", {"x", "y"}}}, 1,
-       {{}, Fail("item", 1)}, {"save 1:1", "row 1", "next"}, {{1, {"x", "y"}}}},
-      {"no item to save: the run keeps its art", secondHasArt, 1, {{}, Fail("item")},
+       Fail("item", 1), {"save 1:1", "row 1", "next"}, {{1, {"x", "y"}}}},
+      {"no item to save: the run keeps its art", secondHasArt, 1, Fail("item"),
        {"next", "previous", "row 1", "next", "row 2", "next", "row 3", "next"}, unchanged},
-      {"a failed save: the run keeps its art", secondHasArt, 1, {{}, Fail("save")},
+      {"a failed save: the run keeps its art", secondHasArt, 1, Fail("save"),
        {"next", "previous", "row 1", "next", "row 2", "next", "row 3", "next"}, unchanged},
-      {"an add that fails hands back nothing", {{1, "A", {}}, {2, "A", {"x"}}}, 1,
-       {{}, Fail("add")}, {"next", "previous", "save 2:1", "row 1", "next", "delete 2:1",
-                           "row 2", "next"},
-       {{1, {}}, {2, {}}}},
-      {"a player that wraps round ends at a settled track", {{1, "A", {"x"}}, {2, "A", {}}}, 1,
-       {{}, {}, true}, {"save 1:1", "row 1", "next", "add 2", "row 2", "next"},
-       {{1, {"x"}}, {2, {"x"}}}},
-      {"a wrapping search without art ends where it began", {{1, "A", {}}, {2, "A", {}}}, 1,
-       {{}, {}, true}, {"next", "next"}, {{1, {}}, {2, {}}}},
+      {"a track that cannot take the image keeps its own", {{1, "A", {}}, {2, "A", {"x"}}}, 1,
+       Fail("add"), {"next", "previous", "save 2:1", "row 1", "next", "row 2", "next"},
+       {{1, {}}, {2, {"x"}}}},
+      {"a later track whose artwork cannot be read is left as it is",
+       {{1, "A", {"x"}}, {2, "A", {"y"}}}, 1, Fail("artwork", 2),
+       {"save 1:1", "row 1", "next", "row 2", "next"}, {{1, {"x"}}, {2, {"y"}}}},
+      {"a player that goes round ends at a settled track", {{1, "A", {"x"}}, {2, "A", {}}}, 1,
+       {}, {"save 1:1", "row 1", "next", "add 2", "row 2", "next"},
+       {{1, {"x"}}, {2, {"x"}}}, true},
+      {"going round, the search ends at a settled track",
+       {{1, "A", {}}, {2, "A", {"x"}}, {3, "B", {}}}, 2, {},
+       {"save 2:1", "row 2", "next", "next", "next"}, {{1, {}}, {2, {"x"}}, {3, {}}}, true},
+      {"going round, a search without art ends where it began", {{1, "A", {}}, {2, "A", {}}},
+       1, {}, {"next", "next"}, {{1, {}}, {2, {}}}, true},
   };
   for (const FaultCase& c : cases) {
-    const PassResult result = RunPass(c.tracks, c.current, c.hooks);
+    const PassResult result = RunPass(c.tracks, c.current, c.fails, c.repeat);
     EXPECT_EQ(result.calls, c.calls) << c.what;
     EXPECT_EQ(result.artwork, c.artwork) << c.what;
   }

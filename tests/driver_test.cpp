@@ -60,7 +60,7 @@ TEST(Program, WithoutThePlayerSaysSoAndMakesNothing) {
   const ProgramRun run = RunBatch(drive);
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, kFailure);
-  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.err, "player: C:\\Player\\library.json does not exist: the player is not installed\n");
   EXPECT_FALSE(fs::exists(drive.Path("Image")));
 }
 

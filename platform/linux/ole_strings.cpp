@@ -1,21 +1,25 @@
 // BSTRs laid out as on Windows: a 32-bit byte length, the UTF-16 code units, a NUL unit.
 #include <oleauto.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <mutex>
 #include <string>
+#include <unordered_set>
 
 namespace {
 
-std::atomic<long> liveStrings{0};
+// The strings allocated and not yet freed: freeing one that is not here (freed already, or
+// never made by this layer) is reported instead of corrupting the heap.
+std::mutex ledgerLock;
+std::unordered_set<BSTR>* liveStrings = new std::unordered_set<BSTR>;  // outlives every user
 
 // Says so on standard error when the process ends with strings never freed.
 struct LeakReport {
   ~LeakReport() {
-    if (long n = liveStrings.load())
+    if (long n = LiveStringCount())
       std::fprintf(stderr, "OLE strings: %ld BSTR(s) never freed\n", n);
   }
 } leakReport;
@@ -34,7 +38,8 @@ BSTR SysAllocStringLen(const OLECHAR* text, UINT length) {
   else
     std::memset(units, 0, bytes);
   units[length] = 0;
-  ++liveStrings;
+  std::lock_guard<std::mutex> hold(ledgerLock);
+  liveStrings->insert(units);
   return units;
 }
 
@@ -63,8 +68,17 @@ UINT SysStringLen(BSTR text) {
 
 void SysFreeString(BSTR text) {
   if (!text) return;
-  --liveStrings;
+  {
+    std::lock_guard<std::mutex> hold(ledgerLock);
+    if (liveStrings->erase(text) == 0) {
+      std::fprintf(stderr, "OLE strings: SysFreeString on a BSTR that is not allocated\n");
+      return;
+    }
+  }
   std::free(reinterpret_cast<char*>(text) - sizeof(uint32_t));
 }
 
-long LiveStringCount() { return liveStrings.load(); }
+long LiveStringCount() {
+  std::lock_guard<std::mutex> hold(ledgerLock);
+  return static_cast<long>(liveStrings->size());
+}
