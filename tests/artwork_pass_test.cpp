@@ -1,6 +1,8 @@
 #include "artwork_pass.h"
 
 #include <filesystem>
+#include <iterator>
+#include <random>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -25,19 +27,22 @@ using Failing = std::function<bool(const std::string&)>;
 // Runs the pass over the stand-in player on `tracks`, with the calls that `fails` picks made to
 // fail and the player going round at the end when `repeat`; releases what the pass leaves as
 // the program does, and checks that every player object and string was let go, once.
-PassResult RunPass(const std::vector<TrackSpec>& tracks, int current, Failing fails = {},
+PassResult RunPass(const std::vector<ModelTrack>& tracks, int current, Failing fails = {},
                    bool repeat = false) {
   PlayerHooks hooks;
-  hooks.fails = std::move(fails);
+  // A pass that goes on and on is stopped: past the budget every call fails.
+  const size_t budget = 100 * (tracks.size() + 1);
+  hooks.fails = [&hooks, budget, fails = std::move(fails)](const std::string& operation) {
+    return hooks.operations.size() > budget || (fails && fails(operation));
+  };
   TestDrive drive;
-  drive.WriteLibrary(tracks, current);
+  drive.WriteLibrary(tracks, current, repeat);
   std::filesystem::create_directories(drive.Path("Image"));
   std::string error;
   std::shared_ptr<Library> library = Library::Load(drive.Path("Player").string(), &error);
   EXPECT_TRUE(library) << error;
   if (!library) return {};
   library->hooks = &hooks;
-  library->repeat = repeat;
   IiTunes* player = nullptr;
   EXPECT_EQ(CreatePlayer(std::move(library), IID_IiTunes, reinterpret_cast<void**>(&player)), S_OK);
 
@@ -55,6 +60,7 @@ PassResult RunPass(const std::vector<TrackSpec>& tracks, int current, Failing fa
   SysFreeString(held.followAlbum);
   player->Release();
 
+  EXPECT_LE(hooks.operations.size(), budget) << "the pass did not end";
   EXPECT_EQ(LiveObjectCount(), 0) << "player objects never released";
   EXPECT_EQ(hooks.misuse, Calls{});
   FreeReleasedObjects();
@@ -128,14 +134,14 @@ TEST(ArtworkPass, GivesEachAlbumRunOneArtworkInTheOrderOfItsCalls) {
        {{1, {"x"}}, {2, {}}, {3, {}}}},
   };
   for (const PassCase& c : cases) {
-    const PassResult result = RunPass(c.tracks, c.current);
+    const PassResult result = RunPass(InFull(c.tracks), c.current);
     EXPECT_EQ(result.calls, c.calls) << c.what;
     EXPECT_EQ(result.artwork, c.artwork) << c.what;
   }
 }
 
 TEST(ArtworkPass, WritesTheRowsOfTheSettledTracks) {
-  const PassResult result = RunPass({{1, "A", {}}, {12, "A", {"x"}}, {13, std::nullopt, {}}}, 1);
+  const PassResult result = RunPass(InFull({{1, "A", {}}, {12, "A", {"x"}}, {13, std::nullopt, {}}}), 1);
   const std::string gap(10, ' ');
   EXPECT_EQ(result.rows, "1   Track 1" + std::string(33, ' ') + "A" + gap + "Artist\n" +
                          "12  Track 12" + std::string(32, ' ') + "A" + gap + "Artist\n");
@@ -156,7 +162,7 @@ TEST(ArtworkPass, ComparesAlbumsAsNarrowedBytes) {
       {"a trailing space", "Blue", "Blue ", false},
   };
   for (const auto& c : cases) {
-    const PassResult result = RunPass({{1, c.first, {"x"}}, {2, c.second, {"y"}}}, 1);
+    const PassResult result = RunPass(InFull({{1, c.first, {"x"}}, {2, c.second, {"y"}}}), 1);
     const std::vector<std::string> expected = {c.oneRun ? "x" : "y"};
     EXPECT_EQ(result.artwork.at(2), expected) << c.what;
   }
@@ -215,9 +221,61 @@ TEST(ArtworkPass, StopsOrKeepsArtworkWhenThePlayerFails) {
        1, {}, {"next", "next"}, {{1, {}}, {2, {}}}, true},
   };
   for (const FaultCase& c : cases) {
-    const PassResult result = RunPass(c.tracks, c.current, c.fails, c.repeat);
+    const PassResult result = RunPass(InFull(c.tracks), c.current, c.fails, c.repeat);
     EXPECT_EQ(result.calls, c.calls) << c.what;
     EXPECT_EQ(result.artwork, c.artwork) << c.what;
+  }
+}
+
+// Random libraries against the model: album runs with empty, absent and look-alike albums (the
+// same once narrowed), 0 to 3 images a track, any start, players that go round or not.
+TEST(ArtworkPass, AgreesWithTheModelOnRandomLibraries) {
+  const std::optional<std::string> albums[] = {
+      std::nullopt, "", "A", "\u0141" /* narrows to "A" */, "B", "b", "Ba", "\u0100" /* to "" */,
+      "Caf\u00e9"};
+  const std::optional<std::string> names[] = {
+      std::nullopt, "", "Intro", "Caf\u00e9 \U0001F3B5", std::string(45, 'n'), "x\u0100y"};
+  const int32_t numbers[] = {-5, 0, 7, 9, 10, 12, 99, 100, 12345};
+  std::mt19937 random(20261211);
+  auto pick = [&](const auto& choices) {
+    return choices[random() % std::size(choices)];
+  };
+  for (int library = 0; library < 300; ++library) {
+    std::vector<ModelTrack> tracks;
+    const int count = 1 + random() % 12;
+    while (static_cast<int>(tracks.size()) < count) {
+      const std::optional<std::string> album = pick(albums);
+      for (int run = 1 + random() % 4; run > 0 && static_cast<int>(tracks.size()) < count; --run) {
+        ModelTrack track;
+        track.id = 100 + static_cast<int32_t>(tracks.size());
+        track.number = pick(numbers);
+        track.name = pick(names);
+        track.album = album;
+        track.artist = pick(names);
+        for (int item = random() % 4 - (random() % 2); item > 0; --item)
+          track.artwork.push_back(std::to_string(track.id) + "-" + std::to_string(item));
+        tracks.push_back(track);
+      }
+    }
+    const bool repeat = random() % 5 == 0;
+    const std::optional<size_t> start =
+        random() % 10 == 0 ? std::nullopt : std::optional<size_t>(random() % tracks.size());
+    SCOPED_TRACE("library " + std::to_string(library));
+
+    const ModelOutcome expected = ExpectedPass(tracks, start, repeat);
+    const PassResult result =
+        RunPass(tracks, start ? tracks[*start].id : 0, {}, repeat);
+    Calls rowIds;
+    for (const std::string& call : result.calls)
+      if (call.rfind("row ", 0) == 0) rowIds.push_back(call.substr(4));
+    Calls expectedRowIds;
+    for (int32_t id : expected.rowIds) expectedRowIds.push_back(std::to_string(id));
+    EXPECT_EQ(rowIds, expectedRowIds);
+    EXPECT_EQ(result.rows, expected.rows);
+    Artwork expectedArtwork;
+    for (size_t i = 0; i < tracks.size(); ++i) expectedArtwork[tracks[i].id] = expected.artwork[i];
+    EXPECT_EQ(result.artwork, expectedArtwork);
+    if (HasFailure()) break;  // one library's report is enough to go on
   }
 }
 

@@ -16,6 +16,14 @@ const std::string kJpeg = "\xFF\xD8\xFF";
 
 std::string ImageBytes(const std::string& label) { return kJpeg + "image:" + label; }
 
+std::vector<ModelTrack> InFull(const std::vector<TrackSpec>& tracks) {
+  std::vector<ModelTrack> full;
+  for (const TrackSpec& track : tracks)
+    full.push_back({track.id, track.id, "Track " + std::to_string(track.id), track.album,
+                    "Artist", track.artwork});
+  return full;
+}
+
 TestDrive::TestDrive() : root(OpenScratchDrive()) {}
 
 TestDrive::~TestDrive() { CloseScratchDrive(root); }
@@ -35,23 +43,26 @@ std::optional<std::string> TestDrive::Read(const std::string& relative) const {
   return bytes.str();
 }
 
-void TestDrive::WriteLibrary(const std::vector<TrackSpec>& tracks, int current) const {
-  nlohmann::ordered_json list = nlohmann::ordered_json::array();
-  for (const TrackSpec& track : tracks) {
-    nlohmann::ordered_json artwork = nlohmann::ordered_json::array();
+void TestDrive::WriteLibrary(const std::vector<ModelTrack>& tracks, int current,
+                             bool repeat) const {
+  using Json = nlohmann::ordered_json;
+  auto text = [](const std::optional<std::string>& value) { return value ? Json(*value) : Json(); };
+  Json list = Json::array();
+  for (const ModelTrack& track : tracks) {
+    Json artwork = Json::array();
     for (const std::string& label : track.artwork) {
       Write("Player/Art/" + label + ".jpg", ImageBytes(label));
       artwork.push_back("Art/" + label + ".jpg");
     }
     list.push_back({{"id", track.id},
-                    {"number", track.id},
-                    {"name", "Track " + std::to_string(track.id)},
-                    {"album", track.album ? nlohmann::ordered_json(*track.album) : nullptr},
-                    {"artist", "Artist"},
+                    {"number", track.number},
+                    {"name", text(track.name)},
+                    {"album", text(track.album)},
+                    {"artist", text(track.artist)},
                     {"artwork", artwork}});
   }
-  nlohmann::ordered_json library = {{"current", current ? nlohmann::ordered_json(current) : nullptr},
-                                    {"tracks", list}};
+  Json library = {{"current", current ? Json(current) : Json()}, {"tracks", list}};
+  if (repeat) library["repeat"] = true;
   Write("Player/library.json", library.dump(2));
 }
 

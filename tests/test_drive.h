@@ -7,12 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "pass_model.h"
+
 // One track of a test library; its number is its id, its name "Track <id>".
 struct TrackSpec {
   int id;
   std::optional<std::string> album;
   std::vector<std::string> artwork;  // image labels, see ImageBytes
 };
+
+// The tracks in full: numbers, names "Track <id>" and artist "Artist".
+std::vector<ModelTrack> InFull(const std::vector<TrackSpec>& tracks);
 
 // A scratch C: drive for as long as the object lives.
 class TestDrive {
@@ -29,8 +34,12 @@ class TestDrive {
   std::optional<std::string> Read(const std::string& relative) const;
 
   // Writes Player/library.json with `tracks` in list order, `current` the current track id
-  // (none when 0), and an image file for every label they name.
-  void WriteLibrary(const std::vector<TrackSpec>& tracks, int current) const;
+  // (none when 0), the player going round at the end when `repeat`, and an image file for
+  // every label they name.
+  void WriteLibrary(const std::vector<ModelTrack>& tracks, int current, bool repeat = false) const;
+  void WriteLibrary(const std::vector<TrackSpec>& tracks, int current) const {
+    WriteLibrary(InFull(tracks), current);
+  }
   // Each track's artwork as image labels, by track id, read from the library on disk.
   std::map<int, std::vector<std::string>> Artwork() const;
 
