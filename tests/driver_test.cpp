@@ -1,42 +1,17 @@
 // The built program, run as a user runs it, on a scratch drive.
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "test_drive.h"
+#include "program_run.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct ProgramRun {
-  int status;
-  std::string out, err;
-};
-
-ProgramRun RunBatch(const TestDrive& drive) {
-  const std::string out = drive.root.string() + ".out", err = drive.root.string() + ".err";
-  const std::string command =
-      std::string("'") + ARTWORK_BATCH + "' >'" + out + "' 2>'" + err + "' </dev/null";
-  const int status = std::system(command.c_str());
-  auto slurp = [](const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    fs::remove(file);
-    return text;
-  };
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
-}
-
 const std::string kFailure = "Failed to initialize iTunes Error\n";
-const std::string kStartup =
-    "iTunes COM interface Copyright (c) Apple Inc. All rights reserved.\n"
-    "Tandrill Processing database....\n";
+const std::string kStartup = kStartupLines;
 const std::string kHeader = "    Name" + std::string(36, ' ') + "Album" + std::string(12, ' ') +
                             "Artist\n";
 
