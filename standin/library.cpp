@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iomanip>
 #include <limits>
-#include <sstream>
+#include <thread>
 #include <unordered_set>
 
 #define XXH_INLINE_ALL
@@ -59,13 +61,14 @@ int Nesting(const std::string& text) {
   return deepest;
 }
 
-// Writes `bytes` to `file` through a temporary file beside it, so `file` is either the old
-// content or the new, never half of it.
-bool WriteAtomically(const fs::path& file, const std::string& bytes, std::string* error) {
+// Writes what `write` puts out to `file` through a temporary file beside it, so `file` is
+// either the old content or the new, never half of it.
+bool WriteAtomically(const fs::path& file, const std::function<void(std::ostream&)>& write,
+                     std::string* error) {
   const fs::path temporary = file.string() + ".tmp";
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << bytes;
+    write(out);
     out.close();
     if (!out) {
       *error = "cannot write " + temporary.string();
@@ -98,23 +101,75 @@ bool StaysInside(const std::string& path) {
   }
 }
 
-// Why the artwork file at host path `file` cannot be used, or nothing when it can: it must be a
-// file inside `folder` (symbolic links resolved) that begins with an image signature.
-std::optional<std::string> ArtworkProblem(const fs::path& folder, const std::string& file) {
-  std::error_code failure, rootFailure;
-  const fs::file_status status = fs::status(file, failure);
-  if (!fs::exists(status)) return "missing";
-  if (!fs::is_regular_file(status)) return "not a file";
-  const fs::path real = fs::canonical(file, failure);
-  const fs::path root = fs::canonical(folder, rootFailure);
-  const auto [rootEnd, realAt] = std::mismatch(root.begin(), root.end(), real.begin(), real.end());
-  if (failure || rootFailure || rootEnd != root.end())
-    return "outside " + std::string(kPlayerFolder);
-  std::ifstream in(file, std::ios::binary);
-  std::string signature(kSignatureSize, '\0');
-  in.read(signature.data(), kSignatureSize);
-  signature.resize(static_cast<size_t>(in.gcount()));
-  if (!IsImage(signature)) return "not a JPEG or PNG image";
+// Checks the artwork files a library names: each must be a file inside the player folder
+// (symbolic links resolved) that begins with an image signature. Each folder is resolved once,
+// since many images share one.
+class ArtworkChecker {
+ public:
+  explicit ArtworkChecker(const fs::path& folder) {
+    std::error_code failure;
+    root_ = fs::canonical(folder, failure);
+  }
+
+  // Why the artwork `path` (relative to the player folder, at host path `file`) cannot be
+  // used, or nothing when it can.
+  std::optional<std::string> Problem(const std::string& path, const std::string& file) {
+    if (!StaysInside(path)) return "not inside " + std::string(kPlayerFolder);
+    std::error_code failure;
+    const fs::file_status link = fs::symlink_status(file, failure);
+    if (!fs::exists(link)) return "missing";
+    const fs::file_status status = fs::is_symlink(link) ? fs::status(file, failure) : link;
+    if (!fs::exists(status)) return "missing";
+    if (!fs::is_regular_file(status)) return "not a file";
+    const fs::path real = fs::is_symlink(link) ? fs::canonical(file, failure)
+                                               : Resolved(fs::path(file).parent_path());
+    if (failure || !Inside(real)) return "outside " + std::string(kPlayerFolder);
+    std::ifstream in(file, std::ios::binary);
+    std::string signature(kSignatureSize, '\0');
+    in.read(signature.data(), kSignatureSize);
+    signature.resize(static_cast<size_t>(in.gcount()));
+    if (!IsImage(signature)) return "not a JPEG or PNG image";
+    return std::nullopt;
+  }
+
+ private:
+  const fs::path& Resolved(const fs::path& folder) {
+    auto found = folders_.find(folder.string());
+    if (found == folders_.end()) {
+      std::error_code failure;
+      found = folders_.emplace(folder.string(), fs::canonical(folder, failure)).first;
+    }
+    return found->second;
+  }
+
+  bool Inside(const fs::path& real) const {
+    if (root_.empty() || real.empty()) return false;
+    return std::mismatch(root_.begin(), root_.end(), real.begin(), real.end()).first ==
+           root_.end();
+  }
+
+  fs::path root_;
+  std::unordered_map<std::string, fs::path> folders_;
+};
+
+// The first of the artwork `paths` of `library` in `folder` that cannot be used, with why;
+// nothing when all can. A large library names thousands of files: they are looked at on two
+// threads.
+std::optional<std::pair<std::string, std::string>> FirstArtworkProblem(
+    const Library& library, const std::string& folder, const std::vector<std::string>& paths) {
+  std::vector<std::optional<std::string>> problems(paths.size());
+  auto check = [&](size_t first, size_t step) {
+    ArtworkChecker checker(folder);
+    for (size_t i = first; i < paths.size(); i += step)
+      problems[i] = checker.Problem(paths[i], library.ImageFile({paths[i], 0}));
+  };
+  const size_t workers = paths.size() >= 256 ? 2 : 1;
+  std::vector<std::thread> helpers;
+  for (size_t worker = 1; worker < workers; ++worker) helpers.emplace_back(check, worker, workers);
+  check(0, workers);
+  for (std::thread& helper : helpers) helper.join();
+  for (size_t i = 0; i < paths.size(); ++i)
+    if (problems[i]) return std::pair{paths[i], *problems[i]};
   return std::nullopt;
 }
 
@@ -167,14 +222,24 @@ bool ReadTrack(const Json& entry, size_t position, LibraryTrack& track, std::str
   return true;
 }
 
-// The size and last change of the file at host path `file`; nothing when there is none.
-std::optional<std::pair<uintmax_t, int64_t>> Stamp(const std::string& file) {
+// Writes `bytes` to the file at host path `file`, in place of what it held. An existing file is
+// written over and then cut to length, not truncated first: a file truncated to nothing and
+// written again is flushed to disk when it is closed (ext4 does so), a disk write per run.
+bool WriteOver(const std::string& file, const std::string& bytes) {
+  std::fstream out(file, std::ios::binary | std::ios::in | std::ios::out);
+  if (!out.is_open()) out.open(file, std::ios::binary | std::ios::out | std::ios::trunc);
+  if (!out.is_open()) return false;
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  const std::streamoff end = out.seekp(0, std::ios::end).tellp();  // the longer of old and new
+  out.close();
   std::error_code failure;
-  const uintmax_t size = fs::file_size(file, failure);
-  if (failure) return std::nullopt;
-  const auto modified = fs::last_write_time(file, failure);
-  if (failure) return std::nullopt;
-  return std::pair{size, static_cast<int64_t>(modified.time_since_epoch().count())};
+  if (out && end > static_cast<std::streamoff>(bytes.size()))
+    fs::resize_file(file, bytes.size(), failure);
+  if (!out || failure) {
+    std::remove(file.c_str());  // half an image is worse than none
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -187,12 +252,13 @@ bool IsImage(const std::string& bytes) {
 
 std::optional<std::string> ReadFile(const std::string& file) {
   std::error_code failure;
-  if (!fs::is_regular_file(file, failure)) return std::nullopt;
+  const uintmax_t size = fs::file_size(file, failure);  // also fails for a folder
+  if (failure) return std::nullopt;
   std::ifstream in(file, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
+  std::string bytes(static_cast<size_t>(size), '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(size));
   if (!in) return std::nullopt;
-  return bytes.str();
+  return bytes;
 }
 
 std::string ContentHash(const std::string& bytes) {
@@ -222,7 +288,9 @@ std::unique_ptr<Library> Library::Load(const std::string& folder, std::string* e
   try {
     library->document_ = Json::parse(*text);
   } catch (const Json::parse_error& failure) {
-    *error = std::string("is not valid JSON: ") + failure.what();
+    std::string reason = failure.what();
+    if (reason.size() > 200) reason = reason.substr(0, 197) + "...";
+    *error = "is not valid JSON: " + reason;
     return nullptr;
   }
   const Json& document = library->document_;
@@ -237,10 +305,10 @@ std::unique_ptr<Library> Library::Load(const std::string& folder, std::string* e
     }
     library->repeat = document["repeat"].get<bool>();
   }
-  // Many tracks share an image: each distinct path is checked once.
-  std::unordered_set<std::string> checked;
   const Json& list = document["tracks"];
   library->tracks.reserve(list.size());
+  std::vector<std::string> paths;  // each artwork path once, in the order first named
+  std::unordered_set<std::string> named;
   for (size_t i = 0; i < list.size(); ++i) {
     LibraryTrack track;
     if (!ReadTrack(list[i], i, track, error)) return nullptr;
@@ -250,17 +318,13 @@ std::unique_ptr<Library> Library::Load(const std::string& folder, std::string* e
     }
     for (ArtworkItem& item : track.artwork) {
       item.serial = library->nextSerial_++;
-      if (checked.count(item.path)) continue;
-      const std::optional<std::string> problem =
-          StaysInside(item.path) ? ArtworkProblem(folder, library->ImageFile(item))
-                                 : "not inside " + std::string(kPlayerFolder);
-      if (problem) {
-        *error = "names artwork " + Quote(item.path) + ", which is " + *problem;
-        return nullptr;
-      }
-      checked.insert(item.path);
+      if (named.insert(item.path).second) paths.push_back(item.path);
     }
     library->tracks.push_back(std::move(track));
+  }
+  if (const auto problem = FirstArtworkProblem(*library, folder, paths)) {
+    *error = "names artwork " + Quote(problem->first) + ", which is " + problem->second;
+    return nullptr;
   }
   if (document.contains("current") && !document["current"].is_null()) {
     const Json& current = document["current"];
@@ -285,7 +349,8 @@ bool Library::Save(std::string* error) {
     list[i]["artwork"] = std::move(artwork);
   }
   document_["current"] = current ? Json(tracks[*current].id) : Json(nullptr);
-  if (!WriteAtomically(fs::path(folder_) / kLibraryFile, document_.dump(2) + "\n", error))
+  const auto write = [this](std::ostream& out) { out << std::setw(2) << document_ << '\n'; };
+  if (!WriteAtomically(fs::path(folder_) / kLibraryFile, write, error))
     return false;
   changed_ = false;
   return true;
@@ -308,23 +373,16 @@ bool Library::SaveImage(const ArtworkItem& item, const std::string& file) {
   const std::optional<std::string> bytes = ReadFile(ImageFile(item));
   if (!bytes) return false;
   imageTraffic.bytesRead += bytes->size();
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  if (!out.is_open()) return false;
-  out << *bytes;
-  out.close();
-  if (!out) {
-    std::remove(file.c_str());  // half an image is worse than none
-    return false;
-  }
+  if (!WriteOver(file, *bytes)) return false;
   imageTraffic.bytesWritten += bytes->size();
-  if (const auto stamp = Stamp(file))
-    saved_ = SavedFile{file, item.path, stamp->first, stamp->second};
+  if (!savedWatch_ || savedWatch_->file() != file) savedWatch_ = std::make_unique<FileWatch>(file);
+  if (const std::optional<FileStamp> stamp = savedWatch_->Look())
+    saved_ = SavedFile{item.path, *stamp};
   return true;
 }
 
 bool Library::AddImage(LibraryTrack& track, const std::string& file) {
-  if (saved_ && saved_->file == file &&
-      Stamp(file) == std::pair{saved_->size, saved_->modified}) {
+  if (saved_ && savedWatch_->file() == file && savedWatch_->Look() == saved_->stamp) {
     track.artwork.push_back({saved_->imagePath, nextSerial_++});
     Touch();
     return true;
@@ -347,7 +405,8 @@ bool Library::AddImage(LibraryTrack& track, const std::string& file) {
     if (existing == bytes) break;
     if (existing || fs::exists(target, failure)) continue;
     std::string ignored;
-    if (!WriteAtomically(target, *bytes, &ignored)) return false;
+    if (!WriteAtomically(target, [&](std::ostream& out) { out << *bytes; }, &ignored))
+      return false;
     imageTraffic.bytesWritten += bytes->size();
     break;
   }

@@ -20,6 +20,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "file_watch.h"
+
 // How a call that a test makes fail fails.
 enum class Fault {
   kNone,
@@ -94,19 +96,19 @@ class Library {
   bool AddImage(LibraryTrack& track, const std::string& file);
 
  private:
-  // What is known of the last file SaveImage wrote: while it is unchanged, adding from it
-  // refers to the image it came from, without reading or hashing it again.
+  // What is known of the last file SaveImage wrote (the one `savedWatch_` watches): while it
+  // is unchanged, adding from it refers to the image it came from, without reading or hashing
+  // it again.
   struct SavedFile {
-    std::string file;
     std::string imagePath;
-    uintmax_t size = 0;
-    int64_t modified = 0;
+    FileStamp stamp;
   };
 
   std::string folder_;
   nlohmann::ordered_json document_;
   std::unordered_map<int32_t, size_t> positions_;  // track id -> index into tracks
   std::optional<SavedFile> saved_;
+  std::unique_ptr<FileWatch> savedWatch_;
   uint64_t nextSerial_ = 1;
   bool changed_ = false;
 };

@@ -124,9 +124,19 @@ BSTR MakeString(const std::optional<std::string>& text) {
                            static_cast<UINT>(units.size()));
 }
 
-std::string HostPathOf(BSTR path) {
+// The host path of the player path `path`. The batch passes the same path again and again, so
+// the last one is remembered, with the drive it was found on.
+const std::string& HostPathOf(BSTR path) {
+  static std::u16string lastPath;
+  static std::string lastDrive, lastHostPath;
   const std::u16string units(reinterpret_cast<const char16_t*>(path), SysStringLen(path));
-  return HostPath(Utf16ToUtf8(units).c_str());
+  std::string drive = HostPath("C:");
+  if (units != lastPath || drive != lastDrive || lastHostPath.empty()) {
+    lastHostPath = HostPath(Utf16ToUtf8(units).c_str());
+    lastPath = units;
+    lastDrive = std::move(drive);
+  }
+  return lastHostPath;
 }
 
 std::string Tag(int32_t trackId, size_t position) {
