@@ -1,4 +1,5 @@
 // The built program, run as a user runs it, on a scratch drive.
+#include <chrono>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -40,31 +41,87 @@ TEST(Program, WithoutThePlayerSaysSoAndMakesNothing) {
 }
 
 TEST(Program, AnUnreadableLibraryIsReportedAndLeftAsItIs) {
+  const std::string longText(100000, 'x');
   const struct {
     const char* what;
     std::string library;
+    void (*prepare)(const TestDrive&);
   } cases[] = {
-      {"not JSON", R"({"tracks": [)"},
-      {"no track list", R"({"current": null})"},
-      {"an id that is not a number", R"({"tracks": [{"id": "7"}]})"},
-      {"an id past 32 bits", R"({"tracks": [{"id": 2147483648}]})"},
-      {"a name that is not text", R"({"tracks": [{"id": 1, "name": 5}]})"},
-      {"the same id twice", R"({"tracks": [{"id": 1}, {"id": 1}]})"},
-      {"a current track not in the list", R"({"current": 2, "tracks": [{"id": 1}]})"},
-      {"a missing image", R"({"tracks": [{"id": 1, "artwork": ["Art/none.jpg"]}]})"},
-      {"a file that is no image", R"({"tracks": [{"id": 1, "artwork": ["library.json"]}]})"},
+      {"an empty file", "", nullptr},
+      {"not JSON", R"({"tracks": [)", nullptr},
+      {"a list, not an object", R"([{"id": 1}])", nullptr},
+      {"no track list", R"({"current": null})", nullptr},
+      {"an id that is not a number", R"({"tracks": [{"id": "7"}]})", nullptr},
+      {"an id past 32 bits", R"({"tracks": [{"id": 2147483648}]})", nullptr},
+      {"an id below 32 bits", R"({"tracks": [{"id": -2147483649}]})", nullptr},
+      {"a name that is not text", R"({"tracks": [{"id": 1, "name": 5}]})", nullptr},
+      {"artwork that is not a list", R"({"tracks": [{"id": 1, "artwork": "x.jpg"}]})", nullptr},
+      {"a repeat that is not true or false", R"({"repeat": "yes", "tracks": []})", nullptr},
+      {"the same id twice", R"({"tracks": [{"id": 1}, {"id": 1}]})", nullptr},
+      {"a current track not in the list", R"({"current": 2, "tracks": [{"id": 1}]})", nullptr},
+      {"a lone surrogate", R"({"tracks": [{"id": 1, "name": "\ud800"}]})", nullptr},
+      {"bytes that are not UTF-8", "{\"tracks\": [{\"id\": 1, \"name\": \"\xC3\x28\"}]}", nullptr},
+      {"lists nested 100,000 deep", R"({"tracks": [], "x": )" + std::string(100000, '[') +
+                                        std::string(100000, ']') + "}",
+       nullptr},
+      {"an unterminated string of 100,000 characters", R"({"tracks": [{"id": 1, "name": ")" +
+                                                           longText,
+       nullptr},
+      {"a missing image", R"({"tracks": [{"id": 1, "artwork": ["Art/none.jpg"]}]})", nullptr},
+      {"a file that is no image", R"({"tracks": [{"id": 1, "artwork": ["library.json"]}]})",
+       nullptr},
+      {"an image path that is a folder", R"({"tracks": [{"id": 1, "artwork": ["Art"]}]})",
+       [](const TestDrive& drive) { drive.Write("Player/Art/x.jpg", ImageBytes("x")); }},
+      {"an absolute image path", R"({"tracks": [{"id": 1, "artwork": ["/etc/passwd"]}]})",
+       nullptr},
+      {"an image path on a drive", R"({"tracks": [{"id": 1, "artwork": ["C:\\x.jpg"]}]})",
+       nullptr},
+      {"an image path that climbs out", R"({"tracks": [{"id": 1, "artwork": ["Art/../../x.jpg"]}]})",
+       [](const TestDrive& drive) { drive.Write("x.jpg", ImageBytes("x")); }},
+      {"an image linked from outside",
+       R"({"tracks": [{"id": 1, "artwork": ["Art/link.jpg"]}]})",
+       [](const TestDrive& drive) {
+         drive.Write("outside.jpg", ImageBytes("x"));
+         fs::create_directories(drive.Path("Player/Art"));
+         fs::create_symlink(drive.Path("outside.jpg"), drive.Path("Player/Art/link.jpg"));
+       }},
   };
   for (const auto& c : cases) {
     TestDrive drive;
+    if (c.prepare) c.prepare(drive);
     drive.Write("Player/library.json", c.library);
     const ProgramRun run = RunBatch(drive);
     EXPECT_EQ(run.status, 0) << c.what;
     EXPECT_EQ(run.out, kFailure) << c.what;
     EXPECT_EQ(run.err.rfind("player: C:\\Player\\library.json ", 0), 0u) << c.what << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << c.what << run.err;
+    EXPECT_LT(run.err.size(), 400u) << c.what;
     EXPECT_EQ(drive.Read("Player/library.json"), c.library) << c.what;
     EXPECT_FALSE(fs::exists(drive.Path("Image"))) << c.what;
   }
+}
+
+// Valid data a player may hold, however odd: the run is the one the rules give.
+TEST(Program, HandlesLongTextsNulCharactersAndCharactersPastTheBasicPlane) {
+  const std::string huge(100000, 'n');
+  const std::vector<ModelTrack> tracks = {
+      {1, 1, huge, huge, huge, {}},
+      {2, 2, std::string("a\0b", 3), huge + "tail", "\U0001F3B5", {"x"}},
+      {3, 3, "\U0001F3B5 \u00e9", "\U0001F3B5", "", {"y"}},
+      {4, 4, "", "\U0001F3B5", std::nullopt, {}},
+  };
+  TestDrive drive;
+  drive.WriteLibrary(tracks, 1);
+  const ProgramRun run = RunBatch(drive);
+  const ModelOutcome expected = ExpectedPass(tracks, 0, false);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, kStartup + kHeader + expected.rows);
+  const std::map<int, std::vector<std::string>> artwork = {
+      {1, expected.artwork[0]}, {2, expected.artwork[1]}, {3, expected.artwork[2]},
+      {4, expected.artwork[3]}};
+  EXPECT_EQ(drive.Artwork(), artwork);
+  EXPECT_EQ(expected.rowIds, (std::vector<int32_t>{1, 2, 3, 4}));
 }
 
 TEST(Program, SettlesEveryRunAndWritesTheTableToConsoleAndFile) {
@@ -107,16 +164,123 @@ TEST(Program, KeepsTheLibrarysOwnFieldsAndRecordsTheCurrentTrack) {
   EXPECT_EQ(after["tracks"].size(), 4u);
 }
 
-TEST(Program, ARunWhoseImageCannotBeSavedKeepsItsArtwork) {
-  TestDrive drive;
-  drive.WriteLibrary(kTwoAlbums, 1);
-  fs::create_directories(drive.Path("Image/ItunesAlbumImage.jpg"));  // the player cannot write it
-  const ProgramRun run = RunBatch(drive);
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, kStartup + kHeader + TwoAlbumsRows());
-  const std::map<int, std::vector<std::string>> unchanged = {
-      {1, {}}, {2, {"x"}}, {3, {"y"}}, {4, {}}};
-  EXPECT_EQ(drive.Artwork(), unchanged);
+// Lets every user read and write everything on `drive`, as a run by another user needs.
+void OpenToEveryone(const TestDrive& drive) {
+  fs::permissions(drive.root, fs::perms::all);
+  for (const auto& entry : fs::recursive_directory_iterator(drive.root))
+    if (!entry.is_symlink()) fs::permissions(entry.path(), fs::perms::all);
+}
+
+// Takes away every user's right to write on `drive` (and in its folders).
+void MakeReadOnly(const TestDrive& drive) {
+  const fs::perms readOnly = fs::perms::all & ~(fs::perms::owner_write | fs::perms::group_write |
+                                                 fs::perms::others_write);
+  for (const auto& entry : fs::recursive_directory_iterator(drive.root))
+    if (!entry.is_symlink()) fs::permissions(entry.path(), readOnly);
+  fs::permissions(drive.root, readOnly);
+}
+
+TEST(Program, FileSystemFaultsLoseNothing) {
+  // Without the temporary image each run keeps its artwork; the search still trims the found
+  // track to its first item, as every outcome does.
+  const std::map<int, std::vector<std::string>> kept = {{1, {}}, {2, {"x"}}, {3, {"y"}}, {4, {}}};
+  const std::string table = kHeader + TwoAlbumsRows();
+  const struct {
+    const char* what;
+    void (*prepare)(const TestDrive&);
+    bool unprivileged;
+    std::optional<std::string> summary;  // what C:\Image\ArtworkSummary.txt holds after
+    bool artworkChanged;
+    const char* err;
+  } cases[] = {
+      {"C:\\Image is a file",
+       [](const TestDrive& drive) { drive.Write("Image", "mine"); }, false, std::nullopt, false,
+       ""},
+      {"C:\\Image cannot be made",
+       [](const TestDrive& drive) {
+         drive.Write("blocker", "a file");
+         fs::create_directory_symlink(drive.Path("blocker/Image"), drive.Path("Image"));
+       },
+       false, std::nullopt, false, ""},
+      {"the temporary image's path is a folder",
+       [](const TestDrive& drive) { fs::create_directories(drive.Path("Image/ItunesAlbumImage.jpg")); },
+       false, table, false, ""},
+      {"the summary file is read-only",
+       [](const TestDrive& drive) {
+         drive.Write("Image/ArtworkSummary.txt", "old");
+         OpenToEveryone(drive);
+         fs::permissions(drive.Path("Image/ArtworkSummary.txt"), fs::perms::owner_read |
+                                                                     fs::perms::group_read |
+                                                                     fs::perms::others_read);
+       },
+       true, "old", true, ""},
+      {"the drive is read-only", MakeReadOnly, true, std::nullopt, false,
+       "player: C:\\Player\\library.json was not written back"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestDrive drive;
+    drive.WriteLibrary(kTwoAlbums, 1);
+    const std::optional<std::string> library = drive.Read("Player/library.json");
+    c.prepare(drive);
+    const std::optional<std::string> imageFile = drive.Read("Image");
+    RunOptions options;
+    options.unprivileged = c.unprivileged;
+    const ProgramRun run = RunBatch(drive, options);
+    OpenToEveryone(drive);  // so that the drive can be cleared away
+
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, kStartup + table);
+    EXPECT_EQ(run.err.substr(0, std::string(c.err).size()), c.err);
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), *c.err ? 1 : 0) << run.err;
+    EXPECT_EQ(drive.Read("Image/ArtworkSummary.txt"), c.summary);
+    EXPECT_EQ(drive.Read("Image"), imageFile);  // a file in the folder's place is left alone
+    EXPECT_FALSE(fs::exists(drive.Path("Image/ItunesAlbumImage.jpg")) &&
+                 !fs::is_directory(drive.Path("Image/ItunesAlbumImage.jpg")));
+    if (*c.err) {  // the player could not write the library back: it is as it was
+      EXPECT_EQ(drive.Read("Player/library.json"), library);
+    } else {
+      EXPECT_EQ(drive.Artwork(), c.artworkChanged ? kTwoAlbumsAfter : kept);
+    }
+  }
+}
+
+TEST(Program, AKilledRunLeavesTheLibraryAsBeforeOrAsAfter) {
+  // Big enough that kills land while the library loads, during the pass and while it is
+  // written back.
+  std::vector<ModelTrack> tracks;
+  for (int32_t id = 1; id <= 5000; ++id) {
+    const int album = (id - 1) / 100;
+    tracks.push_back({id, id, "Track", "Album " + std::to_string(album), "Artist",
+                      id % 100 == 3 ? std::vector<std::string>{"a" + std::to_string(album)}
+                                    : std::vector<std::string>{}});
+  }
+  TestDrive reference;
+  reference.WriteLibrary(tracks, 1);
+  const auto started = std::chrono::steady_clock::now();
+  ASSERT_EQ(RunBatch(reference).err, "");
+  const auto whole = std::chrono::steady_clock::now() - started;
+  const std::optional<std::string> after = reference.Read("Player/library.json");
+
+  // More kills towards the end, where the library is written back.
+  for (const double share : {0.0, 0.2, 0.4, 0.6, 0.75, 0.8, 0.85, 0.9, 0.95, 1.0}) {
+    TestDrive drive;
+    drive.WriteLibrary(tracks, 1);
+    const std::optional<std::string> before = drive.Read("Player/library.json");
+    RunOptions options;
+    options.killAfter = std::chrono::duration_cast<std::chrono::microseconds>(whole * share);
+    RunBatch(drive, options);
+    const std::optional<std::string> left = drive.Read("Player/library.json");
+    EXPECT_TRUE(left == before || left == after) << "killed after " << options.killAfter->count()
+                                                 << " us: the library is torn";
+    // Whatever the killed run left behind does not trip the next one.
+    const ProgramRun next = RunBatch(drive);
+    EXPECT_EQ(next.status, 0);
+    EXPECT_EQ(next.err, "");
+    if (left == before) {
+      EXPECT_EQ(drive.Read("Player/library.json"), after);
+    }
+  }
 }
 
 }  // namespace
