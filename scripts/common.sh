@@ -29,6 +29,17 @@ build_linux() {
   cmake --build build
 }
 
+# Builds the Linux programs and tests again into build-sanitize/, with AddressSanitizer and
+# UndefinedBehaviorSanitizer: any finding fails the test that meets it.
+build_sanitized() {
+  need_packages $LINUX_PACKAGES
+  # -O1 with line tables only: quick to compile, and findings still name file and line.
+  cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE= \
+    -DCMAKE_CXX_FLAGS="-O1 -g1 -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \
+    >/dev/null
+  cmake --build build-sanitize
+}
+
 # Cross-builds the Windows programs and tests into build-windows/ (after build_linux, whose
 # programs the Windows tests compare with and whose player-library makes libraries).
 build_windows() {
