@@ -87,7 +87,7 @@ void ExpectNothingLost(const Artwork& before, const Artwork& after,
 }
 
 TEST(FaultInjection, EveryCallOfARepresentativeRunFailsInTurn) {
-  int reruns = 0;
+  int calls = 0, errorRuns = 0, nullRuns = 0;
   for (const Representative& library : kRepresentatives) {
     SCOPED_TRACE(library.what);
     const std::vector<ModelTrack> tracks = InFull(library.tracks);
@@ -109,13 +109,14 @@ TEST(FaultInjection, EveryCallOfARepresentativeRunFailsInTurn) {
       ASSERT_GT(operations.size(), 50u);
     }
 
+    calls += static_cast<int>(operations.size());
     for (size_t call = 1; call <= operations.size(); ++call) {
       const std::string& operation = operations[call - 1];
       const std::string name = operation.substr(0, operation.find(' '));
       for (const char* kind : {"error", "null"}) {
         if (kind == std::string("null") && !kAnswering.count(name)) continue;
         SCOPED_TRACE("call " + std::to_string(call) + " (" + operation + ") fails: " + kind);
-        ++reruns;
+        ++(kind == std::string("null") ? nullRuns : errorRuns);
         TestDrive drive;
         drive.WriteLibrary(tracks, library.current, library.repeat);
         const ProgramRun run =
@@ -147,7 +148,8 @@ TEST(FaultInjection, EveryCallOfARepresentativeRunFailsInTurn) {
       }
     }
   }
-  std::cout << "[          ] " << reruns << " runs, each with one call failing\n";
+  std::cout << "[          ] " << calls << " calls failed in turn: " << errorRuns
+            << " runs with an error, " << nullRuns << " with a null answer\n";
 }
 
 }  // namespace
