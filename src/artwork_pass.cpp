@@ -114,8 +114,8 @@ void ArtworkPass(IiTunes* player, std::ostream& summary, BSTR imagePath, Artwork
       if (count > 0) break;
       LONG id = 0;
       if (!MoveNext(player, &held.track, &id)) return;
-      // Still on the same track, or come round to the search's start or to a settled track:
-      // the search reached the end of the list without finding artwork.
+      // Still on the same track, or come round to the search's start or to the first settled
+      // track: the search reached the end of the list without finding artwork.
       if (id == previousId || id == firstId || (anySettled && id == firstSettledId)) return;
       previousId = id;
       ++moves;
