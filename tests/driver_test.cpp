@@ -101,6 +101,23 @@ TEST(Program, AnUnreadableLibraryIsReportedAndLeftAsItIs) {
   }
 }
 
+// Many image files are looked at on two threads; the message still names the first bad one.
+TEST(Program, NamesTheFirstBadImageAmongMany) {
+  TestDrive drive;
+  nlohmann::json tracks = nlohmann::json::array();
+  for (int id = 1; id <= 600; ++id) {
+    const std::string path = "Art/" + std::to_string(id) + ".jpg";
+    tracks.push_back({{"id", id}, {"artwork", {path}}});
+    if (id != 302 && id != 401) drive.Write("Player/" + path, ImageBytes(path));
+  }
+  drive.Write("Player/library.json", nlohmann::json{{"tracks", tracks}}.dump());
+  const ProgramRun run = RunBatch(drive);
+  EXPECT_EQ(run.out, kFailure);
+  EXPECT_EQ(run.err,
+            "player: C:\\Player\\library.json names artwork \"Art/302.jpg\", which is missing; "
+            "the player cannot start\n");
+}
+
 // Valid data a player may hold, however odd: the run is the one the rules give.
 TEST(Program, HandlesLongTextsNulCharactersAndCharactersPastTheBasicPlane) {
   const std::string huge(100000, 'n');
