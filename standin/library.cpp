@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iomanip>
 #include <limits>
 #include <thread>
 #include <unordered_set>
@@ -59,6 +58,17 @@ int Nesting(const std::string& text) {
     }
   }
   return deepest;
+}
+
+// How JSON `text` is laid out: on one line, or indented by some spaces or tabs a level (read
+// off the first indented line).
+Library::Layout LayoutOf(const std::string& text) {
+  const size_t newline = text.find('\n');
+  if (newline == std::string::npos) return {-1, ' '};
+  const size_t first = newline + 1;
+  const char indentChar = first < text.size() && text[first] == '\t' ? '\t' : ' ';
+  const size_t end = text.find_first_not_of(indentChar, first);
+  return {static_cast<int>((end == std::string::npos ? text.size() : end) - first), indentChar};
 }
 
 // Writes what `write` puts out to `file` through a temporary file beside it, so `file` is
@@ -287,6 +297,7 @@ std::unique_ptr<Library> Library::Load(const std::string& folder, std::string* e
   }
   try {
     library->document_ = Json::parse(*text);
+    library->layout_ = LayoutOf(*text);
   } catch (const Json::parse_error& failure) {
     std::string reason = failure.what();
     if (reason.size() > 200) reason = reason.substr(0, 197) + "...";
@@ -349,7 +360,9 @@ bool Library::Save(std::string* error) {
     list[i]["artwork"] = std::move(artwork);
   }
   document_["current"] = current ? Json(tracks[*current].id) : Json(nullptr);
-  const auto write = [this](std::ostream& out) { out << std::setw(2) << document_ << '\n'; };
+  const auto write = [this](std::ostream& out) {
+    out << document_.dump(layout_.indent, layout_.indentChar) << '\n';
+  };
   if (!WriteAtomically(fs::path(folder_) / kLibraryFile, write, error))
     return false;
   changed_ = false;

@@ -75,8 +75,15 @@ class Library {
   static std::unique_ptr<Library> Load(const std::string& folder, std::string* error);
 
   // Writes the library back if it changed, through a temporary file renamed over
-  // library.json; false with the reason in `error` when it could not.
+  // library.json, laid out as it was read (on one line, or indented as it was); false with the
+  // reason in `error` when it could not.
   bool Save(std::string* error);
+
+  // How library.json was laid out: nlohmann's indent (-1 for one line) and indent character.
+  struct Layout {
+    int indent;
+    char indentChar;
+  };
 
   std::vector<LibraryTrack> tracks;
   std::optional<size_t> current;  // index into tracks
@@ -106,6 +113,7 @@ class Library {
 
   std::string folder_;
   nlohmann::ordered_json document_;
+  Layout layout_ = {2, ' '};
   std::unordered_map<int32_t, size_t> positions_;  // track id -> index into tracks
   std::optional<SavedFile> saved_;
   std::unique_ptr<FileWatch> savedWatch_;

@@ -164,21 +164,31 @@ TEST(Program, SettlesEveryRunAndWritesTheTableToConsoleAndFile) {
   }
 }
 
-TEST(Program, KeepsTheLibrarysOwnFieldsAndRecordsTheCurrentTrack) {
-  TestDrive drive;
-  drive.WriteLibrary(kTwoAlbums, 1);
-  auto library = nlohmann::ordered_json::parse(*drive.Read("Player/library.json"));
-  library["version"] = 3;
-  library["tracks"][0]["rating"] = 5;
-  library["tracks"][1]["name"] = "Caf\u00e9";
-  drive.Write("Player/library.json", library.dump());
-  RunBatch(drive);
-  const auto after = nlohmann::ordered_json::parse(*drive.Read("Player/library.json"));
-  EXPECT_EQ(after["version"], 3);
-  EXPECT_EQ(after["tracks"][0]["rating"], 5);
-  EXPECT_EQ(after["tracks"][1]["name"], "Caf\u00e9");
-  EXPECT_EQ(after["current"], 4);
-  EXPECT_EQ(after["tracks"].size(), 4u);
+TEST(Program, KeepsTheLibrarysOwnFieldsAndLayoutAndRecordsTheCurrentTrack) {
+  const struct {
+    const char* what;
+    int indent;
+    char indentChar;
+  } layouts[] = {{"one line", -1, ' '}, {"four spaces", 4, ' '}, {"tabs", 1, '\t'}};
+  for (const auto& layout : layouts) {
+    SCOPED_TRACE(layout.what);
+    TestDrive drive;
+    drive.WriteLibrary(kTwoAlbums, 1);
+    auto library = nlohmann::ordered_json::parse(*drive.Read("Player/library.json"));
+    library["version"] = 3;
+    library["tracks"][0]["rating"] = 5;
+    library["tracks"][1]["name"] = "Caf\u00e9";
+    drive.Write("Player/library.json", library.dump(layout.indent, layout.indentChar));
+    RunBatch(drive);
+    const std::string text = drive.Read("Player/library.json").value_or("");
+    const auto after = nlohmann::ordered_json::parse(text);
+    EXPECT_EQ(after["version"], 3);
+    EXPECT_EQ(after["tracks"][0]["rating"], 5);
+    EXPECT_EQ(after["tracks"][1]["name"], "Caf\u00e9");
+    EXPECT_EQ(after["current"], 4);
+    EXPECT_EQ(after["tracks"].size(), 4u);
+    EXPECT_EQ(text, after.dump(layout.indent, layout.indentChar) + "\n");
+  }
 }
 
 // Lets every user read and write everything on `drive`, as a run by another user needs.
