@@ -360,8 +360,13 @@ bool Library::Save(std::string* error) {
     list[i]["artwork"] = std::move(artwork);
   }
   document_["current"] = current ? Json(tracks[*current].id) : Json(nullptr);
+  // Streamed, as operator<< does, so that the text is never held whole in memory.
   const auto write = [this](std::ostream& out) {
-    out << document_.dump(layout_.indent, layout_.indentChar) << '\n';
+    nlohmann::detail::serializer<Json> serializer(nlohmann::detail::output_adapter<char>(out),
+                                                  layout_.indentChar);
+    serializer.dump(document_, layout_.indent >= 0, false,
+                    static_cast<unsigned>(std::max(layout_.indent, 0)));
+    out << '\n';
   };
   if (!WriteAtomically(fs::path(folder_) / kLibraryFile, write, error))
     return false;

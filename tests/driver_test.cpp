@@ -169,7 +169,8 @@ TEST(Program, KeepsTheLibrarysOwnFieldsAndLayoutAndRecordsTheCurrentTrack) {
     const char* what;
     int indent;
     char indentChar;
-  } layouts[] = {{"one line", -1, ' '}, {"four spaces", 4, ' '}, {"tabs", 1, '\t'}};
+  } layouts[] = {{"one line", -1, ' '}, {"no indent", 0, ' '}, {"four spaces", 4, ' '},
+                 {"tabs", 1, '\t'}};
   for (const auto& layout : layouts) {
     SCOPED_TRACE(layout.what);
     TestDrive drive;
