@@ -12,6 +12,8 @@
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
+#include "library_file.h"
+
 namespace fs = std::filesystem;
 using Json = nlohmann::ordered_json;
 
@@ -183,55 +185,6 @@ std::optional<std::pair<std::string, std::string>> FirstArtworkProblem(
   return std::nullopt;
 }
 
-// Reads track `position` of the document into `track`; the reason in `error` when it is not
-// a track.
-bool ReadTrack(const Json& entry, size_t position, LibraryTrack& track, std::string* error) {
-  const std::string where = "track " + std::to_string(position + 1) + " of the list";
-  if (!entry.is_object()) {
-    *error = where + " is not an object";
-    return false;
-  }
-  const auto id = entry.find("id");
-  if (id == entry.end() || !IsInt32(*id)) {
-    *error = where + " has no \"id\" that is a 32-bit integer";
-    return false;
-  }
-  track.id = id->get<int32_t>();
-  const auto number = entry.find("number");
-  if (number != entry.end()) {
-    if (!IsInt32(*number)) {
-      *error = where + " has a \"number\" that is not a 32-bit integer";
-      return false;
-    }
-    track.number = number->get<int32_t>();
-  }
-  for (auto [key, field] : {std::pair{"name", &track.name}, std::pair{"album", &track.album},
-                            std::pair{"artist", &track.artist}}) {
-    const auto text = entry.find(key);
-    if (text == entry.end() || text->is_null()) continue;
-    if (!text->is_string()) {
-      *error = where + " has a \"" + key + "\" that is neither a string nor null";
-      return false;
-    }
-    *field = text->get<std::string>();
-  }
-  const auto artwork = entry.find("artwork");
-  if (artwork != entry.end()) {
-    if (!artwork->is_array()) {
-      *error = where + " has an \"artwork\" that is not a list";
-      return false;
-    }
-    for (const Json& item : *artwork) {
-      if (!item.is_string() || item.get<std::string>().empty()) {
-        *error = where + " has an artwork item that is not a file path";
-        return false;
-      }
-      track.artwork.push_back({item.get<std::string>(), 0});
-    }
-  }
-  return true;
-}
-
 // Writes `bytes` to the file at host path `file`, in place of what it held. An existing file is
 // written over and then cut to length, not truncated first: a file truncated to nothing and
 // written again is flushed to disk when it is closed (ext4 does so), a disk write per run.
@@ -295,20 +248,9 @@ std::unique_ptr<Library> Library::Load(const std::string& folder, std::string* e
     *error = "nests lists or objects more than " + std::to_string(kMaxNesting) + " deep";
     return nullptr;
   }
-  try {
-    library->document_ = Json::parse(*text);
-    library->layout_ = LayoutOf(*text);
-  } catch (const Json::parse_error& failure) {
-    std::string reason = failure.what();
-    if (reason.size() > 200) reason = reason.substr(0, 197) + "...";
-    *error = "is not valid JSON: " + reason;
-    return nullptr;
-  }
-  const Json& document = library->document_;
-  if (!document.is_object() || !document.contains("tracks") || !document["tracks"].is_array()) {
-    *error = "is not an object with a \"tracks\" list";
-    return nullptr;
-  }
+  if (!ReadLibraryText(*text, library->others_, library->tracks, error)) return nullptr;
+  library->layout_ = LayoutOf(*text);
+  const Json& document = library->others_;
   if (document.contains("repeat")) {
     if (!document["repeat"].is_boolean()) {
       *error = "has a \"repeat\" that is neither true nor false";
@@ -316,13 +258,10 @@ std::unique_ptr<Library> Library::Load(const std::string& folder, std::string* e
     }
     library->repeat = document["repeat"].get<bool>();
   }
-  const Json& list = document["tracks"];
-  library->tracks.reserve(list.size());
   std::vector<std::string> paths;  // each artwork path once, in the order first named
   std::unordered_set<std::string> named;
-  for (size_t i = 0; i < list.size(); ++i) {
-    LibraryTrack track;
-    if (!ReadTrack(list[i], i, track, error)) return nullptr;
+  for (size_t i = 0; i < library->tracks.size(); ++i) {
+    LibraryTrack& track = library->tracks[i];
     if (!library->positions_.emplace(track.id, i).second) {
       *error = "has track id " + std::to_string(track.id) + " more than once";
       return nullptr;
@@ -331,7 +270,6 @@ std::unique_ptr<Library> Library::Load(const std::string& folder, std::string* e
       item.serial = library->nextSerial_++;
       if (named.insert(item.path).second) paths.push_back(item.path);
     }
-    library->tracks.push_back(std::move(track));
   }
   if (const auto problem = FirstArtworkProblem(*library, folder, paths)) {
     *error = "names artwork " + Quote(problem->first) + ", which is " + problem->second;
@@ -353,23 +291,12 @@ std::unique_ptr<Library> Library::Load(const std::string& folder, std::string* e
 
 bool Library::Save(std::string* error) {
   if (!changed_) return true;
-  Json& list = document_["tracks"];
-  for (size_t i = 0; i < tracks.size(); ++i) {
-    Json artwork = Json::array();
-    for (const ArtworkItem& item : tracks[i].artwork) artwork.push_back(item.path);
-    list[i]["artwork"] = std::move(artwork);
-  }
-  document_["current"] = current ? Json(tracks[*current].id) : Json(nullptr);
-  // Streamed, as operator<< does, so that the text is never held whole in memory.
+  others_["current"] = current ? Json(tracks[*current].id) : Json(nullptr);
   const auto write = [this](std::ostream& out) {
-    nlohmann::detail::serializer<Json> serializer(nlohmann::detail::output_adapter<char>(out),
-                                                  layout_.indentChar);
-    serializer.dump(document_, layout_.indent >= 0, false,
-                    static_cast<unsigned>(std::max(layout_.indent, 0)));
+    WriteLibraryText(out, others_, tracks, layout_.indent, layout_.indentChar);
     out << '\n';
   };
-  if (!WriteAtomically(fs::path(folder_) / kLibraryFile, write, error))
-    return false;
+  if (!WriteAtomically(fs::path(folder_) / kLibraryFile, write, error)) return false;
   changed_ = false;
   return true;
 }

@@ -59,6 +59,11 @@ struct LibraryTrack {
   int32_t number = 0;
   std::optional<std::string> name, album, artist;
   std::vector<ArtworkItem> artwork;
+  // How the track stands in library.json, to write it back so: its fields in order, a letter
+  // each ('i' id, 'n' number, 'N' name, 'a' album, 'r' artist, 'w' artwork, 'x' the next of
+  // `otherFields`), and the fields the player does not know.
+  std::string fieldOrder;
+  std::vector<std::pair<std::string, nlohmann::ordered_json>> otherFields;
 };
 
 // Image bytes the player moved, for the benchmark.
@@ -112,7 +117,7 @@ class Library {
   };
 
   std::string folder_;
-  nlohmann::ordered_json document_;
+  nlohmann::ordered_json others_;  // the top-level fields, "tracks" holding its place as null
   Layout layout_ = {2, ' '};
   std::unordered_map<int32_t, size_t> positions_;  // track id -> index into tracks
   std::optional<SavedFile> saved_;
