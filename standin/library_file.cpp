@@ -256,12 +256,15 @@ class Reader : public nlohmann::json_sax<Json> {
 };
 
 // Writes JSON text as nlohmann's serializer does, for the parts the library writes itself.
+// The text gathers in a buffer that goes to the stream a megabyte at a time.
 class Writer {
  public:
-  Writer(std::ostream& out, int indent, char indentChar)
-      : out_(out), serializer_(nlohmann::detail::output_adapter<char>(out), indentChar),
+  Writer(std::ostream& stream, int indent, char indentChar)
+      : stream_(stream),
+        serializer_(nlohmann::detail::output_adapter<char, std::string>(out_), indentChar),
         pretty_(indent >= 0), step_(indent >= 0 ? static_cast<unsigned>(indent) : 0),
         indentChar_(indentChar) {}
+  ~Writer() { stream_ << out_; }
 
   void Document(const Json& others, const std::vector<LibraryTrack>& tracks) {
     size_t remaining = others.size();
@@ -283,6 +286,10 @@ class Writer {
       Indent(2);
       Track(tracks[i]);
       Next(i + 1 == tracks.size(), 1, ']');
+      if (out_.size() >= kChunk) {
+        stream_ << out_;
+        out_.clear();
+      }
     }
   }
 
@@ -295,8 +302,8 @@ class Writer {
       const bool isOther = letter == kOtherField;
       Key(isOther ? track.otherFields[other].first : FieldName(letter), 3);
       switch (letter) {
-        case 'i': out_ << track.id; break;
-        case 'n': out_ << track.number; break;
+        case 'i': out_ += std::to_string(track.id); break;
+        case 'n': out_ += std::to_string(track.number); break;
         case 'N': Text(track.name); break;
         case 'a': Text(track.album); break;
         case 'r': Text(track.artist); break;
@@ -318,64 +325,67 @@ class Writer {
 
   // Opens a list or an object; an empty one is closed at once.
   void Open(char bracket, bool empty) {
-    out_ << bracket;
+    out_ += bracket;
     if (empty)
-      out_ << (bracket == '[' ? ']' : '}');
+      out_ += bracket == '[' ? ']' : '}';
     else if (pretty_)
-      out_ << '\n';
+      out_ += '\n';
   }
   // After an element at `level` + 1: a comma, or at the last the closing `bracket`.
   void Next(bool last, int level, char bracket) {
     if (!last) {
-      out_ << (pretty_ ? ",\n" : ",");
+      out_ += pretty_ ? ",\n" : ",";
       return;
     }
     if (pretty_) {
-      out_ << '\n';
+      out_ += '\n';
       Indent(level);
     }
-    out_ << bracket;
+    out_ += bracket;
   }
   void Key(const std::string& name, int level) {
     Indent(level);
     String(name);
-    out_ << (pretty_ ? ": " : ":");
+    out_ += pretty_ ? ": " : ":";
   }
   void Indent(int level) {
-    if (pretty_) out_ << std::string(step_ * static_cast<unsigned>(level), indentChar_);
+    if (pretty_) out_.append(step_ * static_cast<unsigned>(level), indentChar_);
   }
   void Text(const std::optional<std::string>& text) {
     if (text)
       String(*text);
     else
-      out_ << "null";
+      out_ += "null";
   }
   // A string with JSON's escapes, the rest of UTF-8 as it is.
   void String(const std::string& text) {
-    out_ << '"';
+    out_ += '"';
     for (const char c : text) {
       switch (c) {
-        case '"': out_ << "\\\""; break;
-        case '\\': out_ << "\\\\"; break;
-        case '\b': out_ << "\\b"; break;
-        case '\f': out_ << "\\f"; break;
-        case '\n': out_ << "\\n"; break;
-        case '\r': out_ << "\\r"; break;
-        case '\t': out_ << "\\t"; break;
+        case '"': out_ += "\\\""; break;
+        case '\\': out_ += "\\\\"; break;
+        case '\b': out_ += "\\b"; break;
+        case '\f': out_ += "\\f"; break;
+        case '\n': out_ += "\\n"; break;
+        case '\r': out_ += "\\r"; break;
+        case '\t': out_ += "\\t"; break;
         default:
           if (static_cast<unsigned char>(c) < 0x20) {
             char escape[8];
             std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
-            out_ << escape;
+            out_ += escape;
           } else {
-            out_ << c;
+            out_ += c;
           }
       }
     }
-    out_ << '"';
+    out_ += '"';
   }
 
-  std::ostream& out_;
+  static constexpr size_t kChunk = 1 << 20;
+
+  std::ostream& stream_;
+  std::string out_;
   nlohmann::detail::serializer<Json> serializer_;
   bool pretty_;
   unsigned step_;
