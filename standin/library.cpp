@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <limits>
 #include <thread>
 #include <unordered_set>
 
@@ -27,14 +26,6 @@ const char kArtworkFolder[] = "Artwork";
 // Deeper documents are refused: writing one back would recurse that deep.
 const int kMaxNesting = 64;
 const size_t kSignatureSize = 8;
-
-bool IsInt32(const Json& value) {
-  if (value.is_number_unsigned())
-    return value.get<uint64_t>() <= static_cast<uint64_t>(std::numeric_limits<int32_t>::max());
-  if (!value.is_number_integer()) return false;
-  const int64_t n = value.get<int64_t>();
-  return n >= std::numeric_limits<int32_t>::min() && n <= std::numeric_limits<int32_t>::max();
-}
 
 // `value` as JSON for a message, cut short when long.
 std::string Quote(const Json& value) {
@@ -277,8 +268,8 @@ std::unique_ptr<Library> Library::Load(const std::string& folder, std::string* e
   }
   if (document.contains("current") && !document["current"].is_null()) {
     const Json& current = document["current"];
-    if (IsInt32(current)) {
-      const auto found = library->positions_.find(current.get<int32_t>());
+    if (const std::optional<int32_t> id = AsInt32(current)) {
+      const auto found = library->positions_.find(*id);
       if (found != library->positions_.end()) library->current = found->second;
     }
     if (!library->current) {

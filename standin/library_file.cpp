@@ -26,19 +26,6 @@ const char* FieldName(char letter) {
   return "";
 }
 
-std::optional<int32_t> AsInt32(const Json& value) {
-  if (value.is_number_unsigned()) {
-    const uint64_t n = value.get<uint64_t>();
-    if (n <= static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
-      return static_cast<int32_t>(n);
-  } else if (value.is_number_integer()) {
-    const int64_t n = value.get<int64_t>();
-    if (n >= std::numeric_limits<int32_t>::min() && n <= std::numeric_limits<int32_t>::max())
-      return static_cast<int32_t>(n);
-  }
-  return std::nullopt;
-}
-
 // Takes the parser's events. Where a value is kept as JSON (a top-level field, a track's
 // other field) its events go to a JSON tree builder; the track list is read field by field.
 class Reader : public nlohmann::json_sax<Json> {
@@ -405,6 +392,19 @@ bool ReadLibraryText(const std::string& text, Json& others, std::vector<LibraryT
     return false;
   }
   return true;
+}
+
+std::optional<int32_t> AsInt32(const Json& value) {
+  if (value.is_number_unsigned()) {
+    const uint64_t n = value.get<uint64_t>();
+    if (n <= static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
+      return static_cast<int32_t>(n);
+  } else if (value.is_number_integer()) {
+    const int64_t n = value.get<int64_t>();
+    if (n >= std::numeric_limits<int32_t>::min() && n <= std::numeric_limits<int32_t>::max())
+      return static_cast<int32_t>(n);
+  }
+  return std::nullopt;
 }
 
 void WriteLibraryText(std::ostream& out, const Json& others, const std::vector<LibraryTrack>& tracks,

@@ -4,6 +4,8 @@
 // place without holding the whole document as a JSON tree.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -17,6 +19,9 @@
 // in `error` when the text is not JSON, or not a library.
 bool ReadLibraryText(const std::string& text, nlohmann::ordered_json& others,
                      std::vector<LibraryTrack>& tracks, std::string* error);
+
+// `value` when it is an integer that fits in 32 bits.
+std::optional<int32_t> AsInt32(const nlohmann::ordered_json& value);
 
 // Writes the library of `others` and `tracks` as nlohmann writes JSON: on one line when `indent`
 // is negative, else `indent` times `indentChar` a level.
