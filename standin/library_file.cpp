@@ -35,17 +35,23 @@ class Reader : public nlohmann::json_sax<Json> {
   std::string problem;  // what makes the document no library, once found
   bool sawTracks = false;
 
-  bool null() override { return Value(Json()); }
-  bool boolean(bool value) override { return Value(Json(value)); }
-  bool number_integer(number_integer_t value) override { return Value(Json(value)); }
-  bool number_unsigned(number_unsigned_t value) override { return Value(Json(value)); }
+  bool null() override { return capture_ ? capture_->null() : Value(Json()); }
+  bool boolean(bool value) override {
+    return capture_ ? capture_->boolean(value) : Value(Json(value));
+  }
+  bool number_integer(number_integer_t value) override {
+    return capture_ ? capture_->number_integer(value) : Value(Json(value));
+  }
+  bool number_unsigned(number_unsigned_t value) override {
+    return capture_ ? capture_->number_unsigned(value) : Value(Json(value));
+  }
   bool number_float(number_float_t value, const string_t& text) override {
     return capture_ ? capture_->number_float(value, text) : Value(Json(value));
   }
   bool string(string_t& value) override {
     if (capture_) return capture_->string(value);
     if (place_ == Place::kArtwork) {
-      if (value.empty()) return Fail(Where() + " has an artwork item that is not a file path");
+      if (value.empty()) return BadArtworkItem();
       track_.artwork.push_back({std::move(value), 0});
       return true;
     }
@@ -65,7 +71,7 @@ class Reader : public nlohmann::json_sax<Json> {
       case Place::kTrackValue:
         if (FieldLetter(key_) != kOtherField) return WrongField();
         return Capture(OtherField()) && capture_->start_object(size);
-      default: return Fail(Where() + " has an artwork item that is not a file path");
+      default: return BadArtworkItem();
     }
   }
   bool start_array(std::size_t size) override {
@@ -91,8 +97,8 @@ class Reader : public nlohmann::json_sax<Json> {
         if (letter != kOtherField) return WrongField();
         return Capture(OtherField()) && capture_->start_array(size);
       }
-      case Place::kTrackList: return Fail(Where() + " is not an object");
-      case Place::kArtwork: return Fail(Where() + " has an artwork item that is not a file path");
+      case Place::kTrackList: return NotATrack();
+      case Place::kArtwork: return BadArtworkItem();
       default: return NotALibrary();
     }
   }
@@ -120,7 +126,8 @@ class Reader : public nlohmann::json_sax<Json> {
     place_ = place_ == Place::kArtwork ? Place::kTrack : Place::kTop;
     return true;
   }
-  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& failure) override {
+  bool parse_error(std::size_t, const std::string&,
+                   const nlohmann::detail::exception& failure) override {
     std::string reason = failure.what();
     if (reason.size() > 200) reason = reason.substr(0, 197) + "...";
     problem = "is not valid JSON: " + reason;
@@ -130,9 +137,8 @@ class Reader : public nlohmann::json_sax<Json> {
  private:
   enum class Place { kDocument, kTop, kTopValue, kTrackList, kTrack, kTrackValue, kArtwork, kDone };
 
-  // A scalar where the reader stands.
+  // A scalar where the reader stands, outside any kept value.
   bool Value(Json value) {
-    if (capture_) return Forward(value);
     switch (place_) {
       case Place::kTopValue:
         if (key_ == "tracks") return NotALibrary();
@@ -140,8 +146,8 @@ class Reader : public nlohmann::json_sax<Json> {
         place_ = Place::kTop;
         return true;
       case Place::kTrackValue: return TrackField(std::move(value));
-      case Place::kTrackList: return Fail(Where() + " is not an object");
-      case Place::kArtwork: return Fail(Where() + " has an artwork item that is not a file path");
+      case Place::kTrackList: return NotATrack();
+      case Place::kArtwork: return BadArtworkItem();
       default: return NotALibrary();
     }
   }
@@ -208,14 +214,6 @@ class Reader : public nlohmann::json_sax<Json> {
     ++depth_;
     return true;
   }
-  bool Forward(Json& value) {
-    // A scalar inside a kept value: the builder takes it through the matching event.
-    if (value.is_null()) return capture_->null();
-    if (value.is_boolean()) return capture_->boolean(value.get<bool>());
-    if (value.is_number_unsigned()) return capture_->number_unsigned(value.get<uint64_t>());
-    if (value.is_number_integer()) return capture_->number_integer(value.get<int64_t>());
-    return capture_->string(value.get_ref<std::string&>());
-  }
   bool Close(bool accepted) {
     if (depth_-- > 0) return accepted;
     capture_ = nullptr;  // the kept value is complete
@@ -227,6 +225,8 @@ class Reader : public nlohmann::json_sax<Json> {
     return "track " + std::to_string(tracks_.size() + 1) + " of the list";
   }
   bool NotALibrary() { return Fail("is not an object with a \"tracks\" list"); }
+  bool NotATrack() { return Fail(Where() + " is not an object"); }
+  bool BadArtworkItem() { return Fail(Where() + " has an artwork item that is not a file path"); }
   bool Fail(const std::string& reason) {
     problem = reason;
     return false;
@@ -295,7 +295,8 @@ class Writer {
         case 'a': Text(track.album); break;
         case 'r': Text(track.artist); break;
         case 'w': Artwork(track.artwork); break;
-        default: serializer_.dump(track.otherFields[other++].second, pretty_, false, step_, 3 * step_);
+        default:
+          serializer_.dump(track.otherFields[other++].second, pretty_, false, step_, 3 * step_);
       }
       Next(i + 1 == order.size(), 2, '}');
     }
@@ -407,7 +408,7 @@ std::optional<int32_t> AsInt32(const Json& value) {
   return std::nullopt;
 }
 
-void WriteLibraryText(std::ostream& out, const Json& others, const std::vector<LibraryTrack>& tracks,
-                      int indent, char indentChar) {
+void WriteLibraryText(std::ostream& out, const Json& others,
+                      const std::vector<LibraryTrack>& tracks, int indent, char indentChar) {
   Writer(out, indent, indentChar).Document(others, tracks);
 }

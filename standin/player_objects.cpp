@@ -100,6 +100,9 @@ class PlayerObject : public Interface {
     return Fault::kNone;
   }
 
+  // What a call made to fail as `fault` returns: S_OK with nothing handed back, or an error.
+  static HRESULT Failed(Fault fault) { return fault == Fault::kNull ? S_OK : E_FAIL; }
+
   // Records `entry` in the test's call log.
   void Log(const std::string& entry) {
     if (library_->hooks) library_->hooks->calls.push_back(entry);
@@ -200,8 +203,7 @@ class ArtworkCollection : public PlayerObject<IITArtworkCollection> {
   HRESULT STDMETHODCALLTYPE get_Item(LONG index, IITArtwork** artwork) override {
     if (!artwork) return E_POINTER;
     *artwork = nullptr;
-    const Fault fault = Enter("item", trackId_);
-    if (fault != Fault::kNone) return fault == Fault::kNull ? S_OK : E_FAIL;
+    if (const Fault fault = Enter("item", trackId_); fault != Fault::kNone) return Failed(fault);
     LibraryTrack* track = library_->FindTrack(trackId_);
     if (!track) return E_FAIL;
     if (index < 1 || static_cast<size_t>(index) > track->artwork.size()) return E_INVALIDARG;
@@ -246,8 +248,7 @@ class Track : public PlayerObject<IITTrack> {
   HRESULT STDMETHODCALLTYPE get_Artwork(IITArtworkCollection** artworks) override {
     if (!artworks) return E_POINTER;
     *artworks = nullptr;
-    const Fault fault = Enter("artwork", id_);
-    if (fault != Fault::kNone) return fault == Fault::kNull ? S_OK : E_FAIL;
+    if (const Fault fault = Enter("artwork", id_); fault != Fault::kNone) return Failed(fault);
     if (!library_->FindTrack(id_)) return E_FAIL;
     *artworks = new ArtworkCollection(library_, id_);
     return S_OK;
@@ -255,8 +256,7 @@ class Track : public PlayerObject<IITTrack> {
   HRESULT STDMETHODCALLTYPE AddArtworkFromFile(BSTR filePath, IITArtwork** artwork) override {
     if (!artwork) return E_POINTER;
     *artwork = nullptr;
-    const Fault fault = Enter("add", id_);
-    if (fault != Fault::kNone) return fault == Fault::kNull ? S_OK : E_FAIL;
+    if (const Fault fault = Enter("add", id_); fault != Fault::kNone) return Failed(fault);
     LibraryTrack* track = library_->FindTrack(id_);
     if (!track || !filePath) return E_FAIL;
     Log("add " + std::to_string(id_));
@@ -269,8 +269,7 @@ class Track : public PlayerObject<IITTrack> {
   HRESULT Text(const char* operation, std::optional<std::string> LibraryTrack::*field, BSTR* out) {
     if (!out) return E_POINTER;
     *out = nullptr;
-    const Fault fault = Enter(operation, id_);
-    if (fault != Fault::kNone) return fault == Fault::kNull ? S_OK : E_FAIL;
+    if (const Fault fault = Enter(operation, id_); fault != Fault::kNone) return Failed(fault);
     LibraryTrack* track = library_->FindTrack(id_);
     if (!track) return E_FAIL;
     *out = MakeString(track->*field);
@@ -287,8 +286,7 @@ class Application : public PlayerObject<IiTunes> {
   HRESULT STDMETHODCALLTYPE get_CurrentTrack(IITTrack** track) override {
     if (!track) return E_POINTER;
     *track = nullptr;
-    const Fault fault = Enter("current");
-    if (fault != Fault::kNone) return fault == Fault::kNull ? S_OK : E_FAIL;
+    if (const Fault fault = Enter("current"); fault != Fault::kNone) return Failed(fault);
     if (!library_->current) return static_cast<HRESULT>(1);  // S_FALSE: no current track
     *track = new Track(library_, library_->tracks[*library_->current].id);
     return S_OK;

@@ -8,9 +8,9 @@
 #include "player/itunes.h"
 
 // Starts the player on the library in C:\Player and hands back its application object:
-// REGDB_E_CLASSNOTREG when there is no library, CO_E_SERVER_EXEC_FAILURE (with one message on
-// standard error, the library untouched) when it cannot be read. `hooks`, when given, watch
-// and steer its calls.
+// REGDB_E_CLASSNOTREG when there is no library, CO_E_SERVER_EXEC_FAILURE (the library
+// untouched) when it cannot be read; either with one message on standard error. `hooks`,
+// when given, watch and steer its calls.
 HRESULT StartPlayer(REFIID iid, void** object, PlayerHooks* hooks = nullptr);
 
 // An application object over `library`; the library is written back when its last reference

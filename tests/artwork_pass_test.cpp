@@ -141,7 +141,8 @@ TEST(ArtworkPass, GivesEachAlbumRunOneArtworkInTheOrderOfItsCalls) {
 }
 
 TEST(ArtworkPass, WritesTheRowsOfTheSettledTracks) {
-  const PassResult result = RunPass(InFull({{1, "A", {}}, {12, "A", {"x"}}, {13, std::nullopt, {}}}), 1);
+  const PassResult result =
+      RunPass(InFull({{1, "A", {}}, {12, "A", {"x"}}, {13, std::nullopt, {}}}), 1);
   const std::string gap(10, ' ');
   EXPECT_EQ(result.rows, "1   Track 1" + std::string(33, ' ') + "A" + gap + "Artist\n" +
                          "12  Track 12" + std::string(32, ' ') + "A" + gap + "Artist\n");

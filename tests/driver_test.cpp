@@ -25,7 +25,8 @@ std::string TwoAlbumsRows() {
   std::string rows;
   for (const char* row : {"1   Track 1|A", "2   Track 2|A", "3   Track 3|B", "4   Track 4|B"}) {
     const std::string text = row;
-    rows += text.substr(0, text.find('|')) + std::string(33, ' ') + text.substr(text.find('|') + 1) +
+    const size_t bar = text.find('|');
+    rows += text.substr(0, bar) + std::string(33, ' ') + text.substr(bar + 1) +
             std::string(10, ' ') + "Artist\n";
   }
   return rows;
@@ -36,7 +37,8 @@ TEST(Program, WithoutThePlayerSaysSoAndMakesNothing) {
   const ProgramRun run = RunBatch(drive);
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, kFailure);
-  EXPECT_EQ(run.err, "player: C:\\Player\\library.json does not exist: the player is not installed\n");
+  EXPECT_EQ(run.err,
+            "player: C:\\Player\\library.json does not exist: the player is not installed\n");
   EXPECT_FALSE(fs::exists(drive.Path("Image")));
 }
 
@@ -44,41 +46,55 @@ TEST(Program, AnUnreadableLibraryIsReportedAndLeftAsItIs) {
   const std::string longText(100000, 'x');
   const struct {
     const char* what;
+    const char* says;  // in the one message on standard error
     std::string library;
     void (*prepare)(const TestDrive&);
   } cases[] = {
-      {"an empty file", "", nullptr},
-      {"not JSON", R"({"tracks": [)", nullptr},
-      {"a list, not an object", R"([{"id": 1}])", nullptr},
-      {"no track list", R"({"current": null})", nullptr},
-      {"an id that is not a number", R"({"tracks": [{"id": "7"}]})", nullptr},
-      {"an id past 32 bits", R"({"tracks": [{"id": 2147483648}]})", nullptr},
-      {"an id below 32 bits", R"({"tracks": [{"id": -2147483649}]})", nullptr},
-      {"a name that is not text", R"({"tracks": [{"id": 1, "name": 5}]})", nullptr},
-      {"artwork that is not a list", R"({"tracks": [{"id": 1, "artwork": "x.jpg"}]})", nullptr},
-      {"a repeat that is not true or false", R"({"repeat": "yes", "tracks": []})", nullptr},
-      {"the same id twice", R"({"tracks": [{"id": 1}, {"id": 1}]})", nullptr},
-      {"a current track not in the list", R"({"current": 2, "tracks": [{"id": 1}]})", nullptr},
-      {"a lone surrogate", R"({"tracks": [{"id": 1, "name": "\ud800"}]})", nullptr},
-      {"bytes that are not UTF-8", "{\"tracks\": [{\"id\": 1, \"name\": \"\xC3\x28\"}]}", nullptr},
-      {"lists nested 100,000 deep", R"({"tracks": [], "x": )" + std::string(100000, '[') +
-                                        std::string(100000, ']') + "}",
+      {"an empty file", "is not valid JSON", "", nullptr},
+      {"not JSON", "is not valid JSON", R"({"tracks": [)", nullptr},
+      {"a list, not an object", "is not an object with a \"tracks\" list",
+       R"([{"id": 1}])", nullptr},
+      {"no track list", "is not an object with a \"tracks\" list", R"({"current": null})", nullptr},
+      {"an id that is not a number", "track 1 of the list has no \"id\" that is a 32-bit integer",
+       R"({"tracks": [{"id": "7"}]})", nullptr},
+      {"an id past 32 bits", "has no \"id\" that is a 32-bit integer",
+       R"({"tracks": [{"id": 2147483648}]})", nullptr},
+      {"an id below 32 bits", "has no \"id\" that is a 32-bit integer",
+       R"({"tracks": [{"id": -2147483649}]})", nullptr},
+      {"a name that is not text", "has a \"name\" that is neither a string nor null",
+       R"({"tracks": [{"id": 1, "name": 5}]})", nullptr},
+      {"artwork that is not a list", "has an \"artwork\" that is not a list",
+       R"({"tracks": [{"id": 1, "artwork": "x.jpg"}]})", nullptr},
+      {"a repeat that is not true or false", "has a \"repeat\" that is neither true nor false",
+       R"({"repeat": "yes", "tracks": []})", nullptr},
+      {"the same id twice", "has track id 1 more than once",
+       R"({"tracks": [{"id": 1}, {"id": 1}]})", nullptr},
+      {"a current track not in the list", "has a \"current\" track 2 that is not in the list",
+       R"({"current": 2, "tracks": [{"id": 1}]})", nullptr},
+      {"a lone surrogate", "is not valid JSON",
+       R"({"tracks": [{"id": 1, "name": "\ud800"}]})", nullptr},
+      {"bytes that are not UTF-8", "is not valid JSON",
+       "{\"tracks\": [{\"id\": 1, \"name\": \"\xC3\x28\"}]}", nullptr},
+      {"lists nested 100,000 deep", "nests lists or objects more than 64 deep",
+       R"({"tracks": [], "x": )" + std::string(100000, '[') + std::string(100000, ']') + "}",
        nullptr},
-      {"an unterminated string of 100,000 characters", R"({"tracks": [{"id": 1, "name": ")" +
-                                                           longText,
-       nullptr},
-      {"a missing image", R"({"tracks": [{"id": 1, "artwork": ["Art/none.jpg"]}]})", nullptr},
-      {"a file that is no image", R"({"tracks": [{"id": 1, "artwork": ["library.json"]}]})",
-       nullptr},
-      {"an image path that is a folder", R"({"tracks": [{"id": 1, "artwork": ["Art"]}]})",
+      {"an unterminated string of 100,000 characters", "is not valid JSON",
+       R"({"tracks": [{"id": 1, "name": ")" + longText, nullptr},
+      {"a missing image", "which is missing",
+       R"({"tracks": [{"id": 1, "artwork": ["Art/none.jpg"]}]})", nullptr},
+      {"a file that is no image", "which is not a JPEG or PNG image",
+       R"({"tracks": [{"id": 1, "artwork": ["library.json"]}]})", nullptr},
+      {"an image path that is a folder", "which is not a file",
+       R"({"tracks": [{"id": 1, "artwork": ["Art"]}]})",
        [](const TestDrive& drive) { drive.Write("Player/Art/x.jpg", ImageBytes("x")); }},
-      {"an absolute image path", R"({"tracks": [{"id": 1, "artwork": ["/etc/passwd"]}]})",
-       nullptr},
-      {"an image path on a drive", R"({"tracks": [{"id": 1, "artwork": ["C:\\x.jpg"]}]})",
-       nullptr},
-      {"an image path that climbs out", R"({"tracks": [{"id": 1, "artwork": ["Art/../../x.jpg"]}]})",
+      {"an absolute image path", "which is not inside C:\\Player",
+       R"({"tracks": [{"id": 1, "artwork": ["/etc/passwd"]}]})", nullptr},
+      {"an image path on a drive", "which is not inside C:\\Player",
+       R"({"tracks": [{"id": 1, "artwork": ["C:\\x.jpg"]}]})", nullptr},
+      {"an image path that climbs out", "which is not inside C:\\Player",
+       R"({"tracks": [{"id": 1, "artwork": ["Art/../../x.jpg"]}]})",
        [](const TestDrive& drive) { drive.Write("x.jpg", ImageBytes("x")); }},
-      {"an image linked from outside",
+      {"an image linked from outside", "which is outside C:\\Player",
        R"({"tracks": [{"id": 1, "artwork": ["Art/link.jpg"]}]})",
        [](const TestDrive& drive) {
          drive.Write("outside.jpg", ImageBytes("x"));
@@ -94,6 +110,7 @@ TEST(Program, AnUnreadableLibraryIsReportedAndLeftAsItIs) {
     EXPECT_EQ(run.status, 0) << c.what;
     EXPECT_EQ(run.out, kFailure) << c.what;
     EXPECT_EQ(run.err.rfind("player: C:\\Player\\library.json ", 0), 0u) << c.what << run.err;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << c.what << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << c.what << run.err;
     EXPECT_LT(run.err.size(), 400u) << c.what;
     EXPECT_EQ(drive.Read("Player/library.json"), c.library) << c.what;
@@ -236,7 +253,9 @@ TEST(Program, FileSystemFaultsLoseNothing) {
        },
        false, std::nullopt, false, ""},
       {"the temporary image's path is a folder",
-       [](const TestDrive& drive) { fs::create_directories(drive.Path("Image/ItunesAlbumImage.jpg")); },
+       [](const TestDrive& drive) {
+         fs::create_directories(drive.Path("Image/ItunesAlbumImage.jpg"));
+       },
        false, table, false, ""},
       {"the summary file is read-only",
        [](const TestDrive& drive) {
